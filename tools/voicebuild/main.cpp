@@ -1,0 +1,81 @@
+// voicebuild: makes the engine's voice file from a Festival Czech diphone
+// voice. Usage:
+//   voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]
+//              [--level none|vowel] [--max-period N] [--peak N] --out FILE
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "tools/voicebuild/build.h"
+
+namespace {
+
+constexpr const char* kVoiceDir = "/usr/share/festival/voices/czech/";
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]\n"
+               "                  [--level none|vowel] [--max-period N] [--peak N] --out FILE\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  voicebuild::BuildOptions options;
+  options.source = std::string(kVoiceDir) + "czech_dita/group/dita.group";
+  options.level = voicebuild::LevelRule::kVowelEdge;
+  std::string out;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i + 1 >= argc) return usage();
+    const std::string value = argv[++i];
+    if (arg == "--voice") {
+      if (value == "dita") {
+        options.source = std::string(kVoiceDir) + "czech_dita/group/dita.group";
+      } else if (value == "ph") {
+        options.source = std::string(kVoiceDir) + "czech_ph/group/ph.group";
+        options.maxPeriod = 240;
+      } else {
+        return usage();
+      }
+    } else if (arg == "--source") {
+      options.source = value;
+    } else if (arg == "--cut") {
+      if (value != "fixed" && value != "quiet") return usage();
+      options.cut = value == "quiet" ? voicebuild::CutRule::kQuiet : voicebuild::CutRule::kFixed;
+    } else if (arg == "--level") {
+      if (value != "none" && value != "vowel") return usage();
+      options.level = value == "vowel" ? voicebuild::LevelRule::kVowelEdge : voicebuild::LevelRule::kNone;
+    } else if (arg == "--max-period") {
+      options.maxPeriod = std::stoi(value);
+    } else if (arg == "--peak") {
+      options.peakLevel = std::stod(value);
+    } else if (arg == "--out") {
+      out = value;
+    } else {
+      return usage();
+    }
+  }
+  if (out.empty()) return usage();
+  try {
+    const voicebuild::BuildResult r = voicebuild::buildVoice(options);
+    std::printf("source %s\n", options.source.c_str());
+    std::printf("periods %zu, longest %zu samples, segments with data %zu\n", r.periods, r.longestPeriod,
+                r.segmentsWithData);
+    std::printf("99.99th percentile |x| %.0f, scale %.5f, samples clamped %zu\n", r.percentile, r.scale,
+                r.clampedSamples);
+    const auto problems = voicebuild::writeChecked(r.file, out);
+    if (!problems.empty()) {
+      for (const auto& p : problems) std::fprintf(stderr, "check: %s\n", p.c_str());
+      std::fprintf(stderr, "voicebuild: %zu problems, %s not written\n", problems.size(), out.c_str());
+      return 1;
+    }
+    std::printf("%s  %s (%zu bytes)\n", r.sha256.c_str(), out.c_str(), r.file.size());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "voicebuild: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

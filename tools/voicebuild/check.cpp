@@ -196,7 +196,7 @@ std::vector<std::string> checkVoice(const LoadedVoice& voice) {
     if (a.required && walk.periods == 0) problems.push_back(where + ": empty");
     const bool silentByDesign = a.segment == 0 || a.segment == segmentNumber('^', 0) ||
                                 a.segment == segmentNumber('\\', 0) || a.segment == segmentNumber('`', 0);
-    if (a.required && !silentByDesign && !walk.audible) problems.push_back(where + ": silent");
+    if (a.required && walk.periods > 0 && !silentByDesign && !walk.audible) problems.push_back(where + ": silent");
   }
   const int distinct = distinctDraws(voice.generatorState, 4096);
   if (distinct < 48) problems.push_back("generator state gives only " + std::to_string(distinct) + " distinct draws");

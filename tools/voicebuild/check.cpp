@@ -1,8 +1,10 @@
 #include "tools/voicebuild/check.h"
 
-#include <fstream>
-#include <iterator>
+#include <unistd.h>
+
 #include <set>
+
+#include "synth/voice_database.h"
 
 #include "tools/voicebuild/voice_file.h"
 #include "tools/voicebuild/voice_plan.h"
@@ -111,24 +113,19 @@ struct Walk {
 }  // namespace
 
 bool loadWithEngine(const std::string& path, LoadedVoice& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (file.size() < 68) return false;
-  std::copy(file.begin(), file.begin() + 51, out.lengthTable.begin());
-  std::copy(file.begin() + 51, file.begin() + 68, out.generatorState.begin());
-  out.data.assign(file.begin() + 68, file.end());
-  int keyIndex = 0;
-  for (size_t j = 0; j + 1 < out.data.size(); j += 2) {
-    const uint16_t stored = static_cast<uint16_t>(out.data[j] | (out.data[j + 1] << 8));
-    const uint16_t w = static_cast<uint16_t>(stored - nextKeyByte(out.generatorState, keyIndex)) ^ kScrambleMask;
-    out.data[j] = static_cast<uint8_t>(w & 0xFF);
-    out.data[j + 1] = static_cast<uint8_t>(w >> 8);
-  }
+  // The engine's own database attachment, on a region name of this check's
+  // own so that it never meets the engine's machine-wide region.
+  static int serial = 0;
+  const std::string region = "sonter2-voicebuild-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+  sonter2::VoiceDatabase database;
+  database.attachDatabase(path, region);
+  const sonter2::VoiceData* voice = database.voice();
+  if (voice == nullptr) return false;
+  std::copy(voice->lenTable.begin(), voice->lenTable.end(), out.lengthTable.begin());
+  std::copy(voice->noiseGen.begin(), voice->noiseGen.end(), out.generatorState.begin());
+  out.data.assign(voice->samples, voice->samples + voice->samplesSize);
   out.index.assign(kIndexEntries, 0);
-  size_t entry = 0;
-  for (size_t p = 0; p < out.data.size() && entry < kIndexEntries; ++p)
-    if (out.data[p] == kDelimiter) out.index[entry++] = static_cast<uint32_t>(p + 1);
+  for (int n = 0; n < kIndexEntries; ++n) out.index[n] = voice->segmentStart(n);
   return true;
 }
 

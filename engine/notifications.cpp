@@ -1,0 +1,155 @@
+// The audio protocol's notification side: marks played back to the sink of
+// the text being heard, registered notify sinks, positions.
+#include <algorithm>
+
+#include "engine/speech.h"
+
+namespace sonter2 {
+
+HRESULT CSpeech::PosnGet(PQWORD pqwTimeStamp) {
+  if (pqwTimeStamp == nullptr) return E_INVALIDARG;
+  return audio_->PosnGet(pqwTimeStamp);
+}
+
+HRESULT CSpeech::ToFileTime(PQWORD pqTimeStamp, FILETIME* pFT) { return audio_->ToFileTime(pqTimeStamp, pFT); }
+
+HRESULT CSpeech::Register(PVOID pNotifyInterface, IID iid, DWORD* pdwKey) {
+  if (pNotifyInterface == nullptr || pdwKey == nullptr) return E_INVALIDARG;
+  const bool unicode = iid == IID_ITTSNotifySinkW;
+  if (!unicode && iid != IID_ITTSNotifySinkA) return E_INVALIDARG;
+  auto* sink = unicode ? static_cast<IUnknown*>(static_cast<ITTSNotifySinkW*>(pNotifyInterface))
+                       : static_cast<IUnknown*>(static_cast<ITTSNotifySinkA*>(pNotifyInterface));
+  std::lock_guard<std::mutex> guard(notifyLock_);
+  *pdwKey = nextSinkKey_++;
+  sink->AddRef();
+  notifySinks_.push_back(NotifySinkEntry{sink, unicode, *pdwKey});
+  return S_OK;
+}
+
+HRESULT CSpeech::UnRegister(DWORD dwKey) {
+  IUnknown* sink = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(notifyLock_);
+    auto it = std::find_if(notifySinks_.begin(), notifySinks_.end(),
+                           [dwKey](const NotifySinkEntry& e) { return e.key == dwKey; });
+    if (it == notifySinks_.end()) return TTSERR_NOSUCHKEY;
+    sink = it->sink;
+    notifySinks_.erase(it);
+  }
+  sink->Release();
+  return S_OK;
+}
+
+// Every registered sink, each with a reference held, so that a sink may
+// register or unregister from inside its own notification.
+static std::vector<NotifySinkEntry> snapshot(std::mutex& lock, const std::vector<NotifySinkEntry>& sinks) {
+  std::lock_guard<std::mutex> guard(lock);
+  std::vector<NotifySinkEntry> copy = sinks;
+  for (auto& entry : copy) entry.sink->AddRef();
+  return copy;
+}
+
+void CSpeech::notifyAttribChanged(DWORD which) {
+  for (auto& entry : snapshot(notifyLock_, notifySinks_)) {
+    if (entry.unicode) {
+      static_cast<ITTSNotifySinkW*>(entry.sink)->AttribChanged(which);
+    } else {
+      static_cast<ITTSNotifySinkA*>(entry.sink)->AttribChanged(which);
+    }
+    entry.sink->Release();
+  }
+}
+
+void CSpeech::notifyAudioStartStop(bool start) {
+  const QWORD pos = audioPosition();
+  for (auto& entry : snapshot(notifyLock_, notifySinks_)) {
+    if (entry.unicode) {
+      auto* sink = static_cast<ITTSNotifySinkW*>(entry.sink);
+      start ? sink->AudioStart(pos) : sink->AudioStop(pos);
+    } else {
+      auto* sink = static_cast<ITTSNotifySinkA*>(entry.sink);
+      start ? sink->AudioStart(pos) : sink->AudioStop(pos);
+    }
+    entry.sink->Release();
+  }
+}
+
+void CSpeech::onAudioStart() { notifyAudioStartStop(true); }
+void CSpeech::onAudioStop() { notifyAudioStartStop(false); }
+
+void CSpeech::postMark(uint32_t type, uint32_t value, ITTSBufNotifySink* sink, bool ansi) {
+  std::lock_guard<std::mutex> guard(markLock_);
+  MarkRecord record{type, value, nullptr, ansi, textSerial_};
+  if (sink != nullptr && (type == kMarkTextStarted || type == kMarkTextFinished)) {
+    record.sink = sink;
+    // A text-started record carries a reference of its own until it is
+    // played back (it then moves to playbackSink) or flushed.
+    if (type == kMarkTextStarted) sink->AddRef();
+  }
+  markTable_[markCounter_] = record;
+  audioDest_->BookMark(markCounter_);
+  ++markCounter_;
+}
+
+void CSpeech::onBookMark(DWORD markId, bool flushed) {
+  ComPtr<ITTSBufNotifySink> released;  // given back after the lock is dropped
+  ComPtr<ITTSBufNotifySink> target;
+  MarkRecord record;
+  QWORD pos = 0;
+  {
+    std::lock_guard<std::mutex> guard(markLock_);
+    auto it = markTable_.find(markId);
+    if (it == markTable_.end()) return;
+    record = it->second;
+    markTable_.erase(it);
+    if (flushed) {
+      // A flushed mark says nothing to the application, but the references
+      // of its text must still be given back.
+      if (record.type == kMarkTextStarted && record.sink != nullptr) {
+        released = ComPtr<ITTSBufNotifySink>::adopt(record.sink);
+      } else if (record.type == kMarkTextFinished && playbackSink_ && playbackSerial_ == record.textSerial) {
+        released = std::move(playbackSink_);
+      }
+    } else {
+      audio_->PosnGet(&pos);
+      switch (record.type) {
+        case kMarkBookmark:
+        case kMarkWordPosition:
+          target = playbackSink_;
+          break;
+        case kMarkTextFinished:
+          released = std::move(playbackSink_);
+          break;
+        case kMarkTextStarted:
+          released = std::move(playbackSink_);  // a previous text whose end was flushed
+          playbackSink_ = ComPtr<ITTSBufNotifySink>::adopt(record.sink);
+          playbackSerial_ = record.textSerial;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  if (!target) return;
+  if (record.type == kMarkBookmark) {
+    target->BookMark(pos, record.value);
+  } else {
+    target->WordPosition(pos, record.ansi ? record.value : 2 * record.value);
+  }
+}
+
+// Gives back every reference that marks still hold (the engine is going).
+void CSpeech::releaseMarks() {
+  std::unordered_map<uint32_t, MarkRecord> marks;
+  ComPtr<ITTSBufNotifySink> playback;
+  {
+    std::lock_guard<std::mutex> guard(markLock_);
+    marks.swap(markTable_);
+    playback = std::move(playbackSink_);
+  }
+  for (auto& [id, record] : marks) {
+    if (record.type == kMarkTextStarted && record.sink != nullptr) record.sink->Release();
+  }
+}
+
+}  // namespace sonter2

@@ -5,8 +5,9 @@
 #include <cstdio>
 
 #include "engine/audio_sink.h"
+#include "engine/mode_table.h"
 #include "engine/module_lock.h"
-#include "include/sonter2/identifiers.h"
+#include "sonter2/identifiers.h"
 #include "platform/codepage.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -17,16 +18,6 @@ namespace {
 
 constexpr size_t kPauseBufferSamples = 32768;
 constexpr size_t kFadeBufferSamples = 256;
-
-// Copies a Unicode string into a fixed ANSI field, converted with the
-// system's ANSI code page, always NUL-terminated.
-void copyAnsi(char* field, size_t fieldSize, const char16_t* text, size_t textCapacity) {
-  size_t n = 0;
-  while (n < textCapacity && text[n] != 0) ++n;
-  std::string converted = platform::Utf16ToAnsi(std::u16string_view(text, n));
-  if (converted.size() >= fieldSize) converted.resize(fieldSize - 1);
-  std::memcpy(field, converted.c_str(), converted.size() + 1);
-}
 
 }  // namespace
 
@@ -128,21 +119,7 @@ HRESULT CSpeech::ModeGet(PTTSMODEINFOW pMode) {
 
 HRESULT CSpeech::ModeGet(PTTSMODEINFOA pMode) {
   if (pMode == nullptr) return E_INVALIDARG;
-  const TTSMODEINFOW& w = modeInfo_;
-  pMode->gEngineID = w.gEngineID;
-  pMode->gModeID = w.gModeID;
-  copyAnsi(pMode->szMfgName, TTSI_NAMELEN, w.szMfgName, TTSI_NAMELEN);
-  copyAnsi(pMode->szProductName, TTSI_NAMELEN, w.szProductName, TTSI_NAMELEN);
-  copyAnsi(pMode->szModeName, TTSI_NAMELEN, w.szModeName, TTSI_NAMELEN);
-  copyAnsi(pMode->szSpeaker, TTSI_NAMELEN, w.szSpeaker, TTSI_NAMELEN);
-  copyAnsi(pMode->szStyle, TTSI_NAMELEN, w.szStyle, TTSI_NAMELEN);
-  copyAnsi(pMode->language.szDialect, LANG_LEN, w.language.szDialect, LANG_LEN);
-  pMode->language.LanguageID = w.language.LanguageID;
-  pMode->wGender = w.wGender;
-  pMode->wAge = w.wAge;
-  pMode->dwFeatures = w.dwFeatures;
-  pMode->dwInterfaces = w.dwInterfaces;
-  pMode->dwEngineFeatures = w.dwEngineFeatures;
+  modeInfoToAnsi(modeInfo_, *pMode);
   return S_OK;
 }
 

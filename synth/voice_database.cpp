@@ -11,6 +11,8 @@
 // locks, not by a count that dead processes never decrease.
 #include "synth/voice_database.h"
 
+#include <cstdlib>
+
 #include <sys/stat.h>
 
 #include <atomic>
@@ -307,8 +309,12 @@ VoiceDatabase& processDatabase() {
 
 }  // namespace
 
+// SONTER2_REGION names another region, so that two builds (or tests run side
+// by side) do not share one database.
 void attachDatabase() {
-  processDatabase().attachDatabase(platform::fileBesideLibrary(kVoiceFileName), kSharedRegionName);
+  const char* region = std::getenv("SONTER2_REGION");
+  processDatabase().attachDatabase(platform::fileBesideLibrary(kVoiceFileName),
+                                   region != nullptr && *region != '\0' ? region : kSharedRegionName);
 }
 
 void detachDatabase() { processDatabase().detachDatabase(); }

@@ -92,7 +92,7 @@ TEST(ControlTagParser, TableHasTheSupportedRows) {
   EXPECT_EQ(ControlTagTable[kTagVce].name, "vce");
   int supported = 0;
   for (const auto& row : ControlTagTable) supported += row.supported ? 1 : 0;
-  EXPECT_EQ(supported, 15);
+  EXPECT_EQ(supported, 16);
 }
 
 }  // namespace

@@ -141,6 +141,7 @@ TEST_F(EngineTest, ResetEndsTheCurrentAndQueuedTextsInOrder) {
   TestBufSink d;
   speakA(text("d", pauseThenPhoneme(1)), &d);
   EXPECT_EQ(d.events().front(), "started");
+  destroyEngine();  // before the sinks go
 }
 
 TEST_F(EngineTest, ResetDropsRefusedBytesEvenWhenPaused) {

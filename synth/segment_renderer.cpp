@@ -39,6 +39,15 @@ constexpr uint8_t kSilence = 128;  // the zero level of an 8-bit sample
 
 bool isUnvoicedC(uint8_t symbol) { return symbol == 'C' || symbol == 'c'; }
 
+// The stack holds `size` return positions; the segments read are those of
+// levels 0 to size.
+bool onPath(const Synthesizer::RowStack& stack, uint32_t segment) {
+  for (int level = 0; level <= stack.size; ++level) {
+    if (stack.segments[static_cast<size_t>(level)] == segment) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int32_t symbolClass(uint8_t symbol) {
@@ -152,6 +161,7 @@ int32_t Synthesizer::startSegment(int32_t n, int r) {
   stack.size = 0;
   rowBudget[r] = kRowRecordBudget;
   if (voice_ != nullptr && n >= 0 && static_cast<uint32_t>(n) < kSegmentCount) {
+    stack.segments[0] = static_cast<uint32_t>(n);
     stack.entries[stack.size++] = voice_->segmentStart(n);
   }
   return openPart(r);
@@ -178,9 +188,12 @@ int32_t Synthesizer::openPart(int r) {
     if (!end && f >= kFirstReference) {
       const uint32_t segment = byteAt(p + 1) | (byteAt(p + 2) << 8);
       // A reference cut off by the end of the data, to a segment the index
-      // does not have, or one level too deep (a cycle) ends the segment.
-      if (p + 2 < voice_->samplesSize && segment < kSegmentCount && stack.size < kMaxRowDepth) {
+      // does not have, back into a segment being read, or one level too deep
+      // ends the segment.
+      if (p + 2 < voice_->samplesSize && segment < kSegmentCount && stack.size < kMaxRowDepth &&
+          !onPath(stack, segment)) {
         stack.entries[stack.size++] = p + 3;
+        stack.segments[static_cast<size_t>(stack.size)] = segment;
         e = f - kFirstReference;
         p = voice_->segmentStart(segment);
         continue;

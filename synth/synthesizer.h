@@ -89,8 +89,8 @@ class Synthesizer {
   int32_t vowelDone = 0;
 
   // --- renderer state ---
-  // References nest at most this deep; a deeper one (a reference cycle in a
-  // damaged file) ends the segment.
+  // References nest at most this deep; a deeper one, or one back to a
+  // segment already being read (a cycle in a damaged file), ends the segment.
   static constexpr int kMaxRowDepth = 16;
   // Records one row may read in one rendering: bounds the work a file whose
   // references fan out (without a cycle) can cause.
@@ -100,6 +100,9 @@ class Synthesizer {
 
   struct RowStack {
     std::array<uint32_t, kMaxRowDepth + 1> entries{};
+    // The segment being read at each level: a reference to one of them is
+    // a cycle.
+    std::array<uint32_t, kMaxRowDepth + 1> segments{};
     int size = 0;
     bool empty() const { return size == 0; }
   };

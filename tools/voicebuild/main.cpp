@@ -1,7 +1,7 @@
 // voicebuild: makes the engine's voice file from a Festival Czech diphone
 // voice. Usage:
 //   voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]
-//              [--level none|vowel] [--max-period N] [--peak N] --out FILE
+//              [--level none|vowel] [--ends cut|zero] [--max-period N] [--peak N] --out FILE
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -16,7 +16,7 @@ constexpr const char* kVoiceDir = "/usr/share/festival/voices/czech/";
 int usage() {
   std::fprintf(stderr,
                "usage: voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]\n"
-               "                  [--level none|vowel] [--max-period N] [--peak N] --out FILE\n");
+               "                  [--level none|vowel] [--ends cut|zero] [--max-period N] [--peak N] --out FILE\n");
   return 2;
 }
 
@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
       } else if (value == "ph") {
         options.source = std::string(kVoiceDir) + "czech_ph/group/ph.group";
         options.maxPeriod = 240;
+        options.lengthScale = 0.6;  // median period 170 samples against dita's 101
       } else {
         return usage();
       }
@@ -48,8 +49,13 @@ int main(int argc, char** argv) {
     } else if (arg == "--level") {
       if (value != "none" && value != "vowel") return usage();
       options.level = value == "vowel" ? voicebuild::LevelRule::kVowelEdge : voicebuild::LevelRule::kNone;
+    } else if (arg == "--ends") {
+      if (value != "cut" && value != "zero") return usage();
+      options.ends = value == "zero" ? voicebuild::PeriodEnds::kZero : voicebuild::PeriodEnds::kAsCut;
     } else if (arg == "--max-period") {
       options.maxPeriod = std::stoi(value);
+    } else if (arg == "--length-scale") {
+      options.lengthScale = std::stod(value);
     } else if (arg == "--peak") {
       options.peakLevel = std::stod(value);
     } else if (arg == "--out") {

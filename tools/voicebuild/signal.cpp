@@ -19,6 +19,8 @@ double besselI0(double x) {
 
 long pitchmarkSample(double t, int rate) { return std::lround(t * rate); }
 
+constexpr long kMaxPeriodLength = 254;
+
 }  // namespace
 
 std::vector<double> synthesise(const Diphone& d) {
@@ -116,7 +118,7 @@ long Resampler::mapPosition(long pos) const {
   return (2 * pos * up_ + down_) / (2 * down_);  // round half up, pos >= 0
 }
 
-Periods cutPeriods(const Diphone& d, const Resampler& resampler, CutRule rule) {
+Periods cutPeriods(const Diphone& d, const Resampler& resampler, CutRule rule, PeriodEnds ends) {
   const std::vector<double> wave = resampler.run(synthesise(d));
   const long length = static_cast<long>(wave.size());
   std::vector<long> starts;
@@ -146,7 +148,18 @@ Periods cutPeriods(const Diphone& d, const Resampler& resampler, CutRule rule) {
   for (size_t j = 0; j + 1 < starts.size(); ++j) {
     const long a = starts[j];
     const long b = std::max(a, starts[j + 1]);
-    out.periods.emplace_back(wave.begin() + a, wave.begin() + b);
+    // The format holds at most 254 samples a period; a longer one (only in
+    // low voices, after their periods were capped in the residual, where a
+    // cut point moved) loses its quiet tail.
+    std::vector<double> period(wave.begin() + a, wave.begin() + std::min(b, a + kMaxPeriodLength));
+    if (ends == PeriodEnds::kZero && !period.empty()) {
+      const double first = wave[a];
+      const long end = a + static_cast<long>(period.size());
+      const double next = end < length ? wave[end] : 0.0;
+      const double n = static_cast<double>(period.size());
+      for (size_t i = 0; i < period.size(); ++i) period[i] -= first + (next - first) * (static_cast<double>(i) / n);
+    }
+    out.periods.push_back(std::move(period));
   }
   return out;
 }

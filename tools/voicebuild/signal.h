@@ -41,11 +41,18 @@ enum class CutRule {
   kQuiet,  // at the quietest sample 12..28 samples before its pitchmark
 };
 
+enum class PeriodEnds {
+  kAsCut,  // periods are the waveform between the cut points
+  kZero,   // a straight line from the value at the period's start to the value at the
+           // next one's is taken off, so every period starts at 0 and ends heading to 0:
+           // any period can follow any other (repeated, skipped or padded) without a jump
+};
+
 struct Periods {
   std::vector<std::vector<double>> periods;  // at 22050 Hz, period j starts near pitchmark j
   int middle = 0;                            // periods [0, middle) belong to the left phone
 };
 
-Periods cutPeriods(const Diphone& d, const Resampler& resampler, CutRule rule);
+Periods cutPeriods(const Diphone& d, const Resampler& resampler, CutRule rule, PeriodEnds ends);
 
 }  // namespace voicebuild

@@ -135,7 +135,7 @@ class Source {
       const int maxSource = static_cast<int>(static_cast<long>(options_.maxPeriod) * d.rate / kOutputRate);
       d = capPeriods(d, maxSource);
     }
-    return cutPeriods(d, resampler_, options_.cut);
+    return cutPeriods(d, resampler_, options_.cut, options_.ends);
   }
 
   static std::pair<std::string, std::string> phones(const std::string& name) {
@@ -210,7 +210,8 @@ std::string dip(const std::string& a, const std::string& b) { return a + "-" + b
 
 class Planner {
  public:
-  Planner(const GroupFile& group, const BuildOptions& options) : src_(group, options) {}
+  Planner(const GroupFile& group, const BuildOptions& options)
+      : src_(group, options), lengthScale_(options.lengthScale) {}
 
   Voice run() {
     planGlottalStop();
@@ -311,7 +312,7 @@ class Planner {
   }
 
   void finish() {
-    voice_.lengthTable = defaultLengthTable();
+    voice_.lengthTable = defaultLengthTable(lengthScale_);
     for (const Segment& s : voice_.segments)
       for (const Part& part : s.parts)
         for (const auto& period : part.periods) {
@@ -321,12 +322,13 @@ class Planner {
   }
 
   Source src_;
+  double lengthScale_;
   Voice voice_;
 };
 
 }  // namespace
 
-std::array<uint8_t, 51> defaultLengthTable() {
+std::array<uint8_t, 51> defaultLengthTable(double lengthScale) {
   std::array<uint8_t, 51> t{};
   t[kFadeSound] = 2;
   t[kClausePause] = 17;
@@ -347,6 +349,12 @@ std::array<uint8_t, 51> defaultLengthTable() {
   for (int i = 0; i < 11; ++i) t[kBodyFirst + i] = bodies[i];
   t[kPlosive] = 29;
   t[kAffricate] = 38;
+  if (lengthScale != 1.0) {
+    for (int i = kLiquid; i <= kAffricate; ++i) {
+      if (i == kBlend) continue;
+      t[i] = static_cast<uint8_t>(std::clamp(std::floor(t[i] * lengthScale + 0.5), 1.0, 150.0));
+    }
+  }
   return t;
 }
 

@@ -41,8 +41,13 @@ struct BuildOptions {
   std::string source;               // path of the group file
   CutRule cut = CutRule::kFixed;
   LevelRule level = LevelRule::kNone;
+  PeriodEnds ends = PeriodEnds::kAsCut;
   int maxPeriod = 0;                // > 0: cap residual periods to this many output samples
-  double peakLevel = 100;           // 8-bit steps from 128 for the 99.99th percentile of |x|
+  double peakLevel = 100;
+  // Multiplies the period counts of the sounding classes (not pauses, the
+  // glide rate or the blend-in): the table is made for periods of about 100
+  // samples, a lower voice needs fewer of its longer periods.
+  double lengthScale = 1.0;           // 8-bit steps from 128 for the 99.99th percentile of |x|
 };
 
 struct Voice {
@@ -54,7 +59,7 @@ struct Voice {
 };
 
 // The length table the plan is made for (period counts by class).
-std::array<uint8_t, 51> defaultLengthTable();
+std::array<uint8_t, 51> defaultLengthTable(double lengthScale = 1.0);
 
 // Cuts the whole voice from `group`. Throws std::runtime_error when a
 // diphone the plan needs is missing.

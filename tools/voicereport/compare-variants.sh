@@ -1,0 +1,31 @@
+#!/bin/sh
+# Builds the voice in several variants (source voice, period cut point,
+# level normalisation, period ends) and prints the report's key figures for
+# each. Festival's renderings are shared between the runs.
+#   tools/voicereport/compare-variants.sh [BUILD_DIR]
+set -eu
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build}
+out=$build/voicereport/variants
+mkdir -p "$out"
+cmake --build "$build" --target voicebuild voicereport -j2 >/dev/null
+run() {
+  name=$1
+  shift
+  "$build/bin/voicebuild" "$@" --out "$out/$name.rec" >/dev/null
+  printf '%-28s ' "$name"
+  case "$*" in
+    *"--voice ph"*) fest="(voice_czech_ph)"; festdir="$build/voicereport/festival-ph" ;;
+    *) fest="(voice_czech_dita)"; festdir="$build/voicereport/festival" ;;
+  esac
+  "$build/bin/voicereport" --voice "$out/$name.rec" --out "$out/$name" --festival-voice "$fest" \
+    --festival-dir "$festdir" | sed -n 's/^summary: //p'
+}
+run dita-fixed-none-cut   --cut fixed --level none  --ends cut
+run dita-fixed-vowel-cut  --cut fixed --level vowel --ends cut
+run dita-quiet-vowel-cut  --cut quiet --level vowel --ends cut
+run dita-fixed-vowel-zero --cut fixed --level vowel --ends zero
+run dita-quiet-vowel-zero --cut quiet --level vowel --ends zero
+run dita-quiet-none-zero  --cut quiet --level none  --ends zero
+run ph-quiet-vowel-zero   --voice ph --cut quiet --level vowel --ends zero
+run ph-quiet-none-zero    --voice ph --cut quiet --level none --ends zero

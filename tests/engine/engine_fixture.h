@@ -17,24 +17,10 @@
 #include "engine/speech.h"
 #include "synth/voice_database.h"
 #include "tests/engine/stream_script.h"
+#include "tests/support/empty_voice.h"
 #include "tests/support/test_audio.h"
 
 namespace sonter2::test {
-
-// A voice whose every segment is empty: phonemes render no samples, so the
-// protocol tests see only what the pump itself produces (pauses, fades).
-inline std::unique_ptr<DecodedVoice> emptyVoice() {
-  std::vector<uint8_t> file(kVoiceHeaderSize, 10);
-  for (size_t i = 0; i < kNoiseGenSize; ++i) file[kLenTableSize + i] = static_cast<uint8_t>(17 * i + 3);
-  std::array<uint8_t, kNoiseGenSize> state;
-  std::copy_n(file.begin() + kLenTableSize, kNoiseGenSize, state.begin());
-  uint32_t index = 0;
-  const uint16_t decoded = 0xFFFF;
-  const uint16_t stored = static_cast<uint16_t>((decoded ^ kScrambleMask) + nextKeyByte(state, index));
-  file.push_back(static_cast<uint8_t>(stored & 0xFF));
-  file.push_back(static_cast<uint8_t>(stored >> 8));
-  return DecodedVoice::fromFileBytes(file);
-}
 
 // Points the registry at a file written by the test (or at nothing).
 class ScopedRegistry {

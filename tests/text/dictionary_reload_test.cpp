@@ -33,8 +33,12 @@ TEST(DictionaryReload, NeverOverlapsConversion) {
   const std::string defaultPath = dir + "reload_default.dct";
   const std::string userPath = dir + "reload_user.dct";
   std::ofstream(defaultPath, std::ios::binary) << Cp("praha prága\n");
-  // Two character names and a word: a half-done reload would show a mix.
-  std::ofstream(userPath, std::ios::binary) << Cp("& a\n% bé\nbrno bérno\n");
+  // Two character names far apart and a word: a reload seen half done would
+  // show a mix of old and new names.
+  std::string user = "& a\n";
+  for (int i = 0; i < 3000; ++i) user += "slovo" + std::to_string(i) + "* jinak\n";
+  user += "% bé\nbrno bérno\n";
+  std::ofstream(userPath, std::ios::binary) << Cp(user);
 
   PhoneticStream reloaded;  // the engine whose dictionary is reloaded
   PhoneticStream other;     // another engine of the process
@@ -54,10 +58,11 @@ TEST(DictionaryReload, NeverOverlapsConversion) {
   allowedOther.insert(FirstClause(other, text));
   ASSERT_EQ(allowedOther.size(), 2u);
 
+  constexpr int kReloads = 100;
   std::atomic<bool> stop{false};
   std::atomic<int> reloads{0};
   std::thread reloader([&] {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < kReloads; ++i) {
       if (i % 2 == 0) {
         LoadUserDictionary(reloaded, userPath.c_str(), defaultPath);
       } else {
@@ -80,7 +85,7 @@ TEST(DictionaryReload, NeverOverlapsConversion) {
   converter(reloaded, allowed, converted);
   reloader.join();
   second.join();
-  EXPECT_EQ(reloads.load(), 300);
+  EXPECT_EQ(reloads.load(), kReloads);
   EXPECT_GT(converted, 0);
   EXPECT_GT(convertedOther, 0);
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -52,6 +53,8 @@ const char* const kSentences[] = {
     "Hm, ěh.",
     "Napiš m tak, jak je to v knize.",
     "Písmena b a p.",
+    "Je to m nebo n?",
+    "Počkej \\pau=300\\ a poslouchej.",  // control tags on: a pause command
 };
 
 constexpr int kDefaultSpeed = 170;
@@ -117,6 +120,19 @@ double median(std::vector<double> v) {
 
 double dbfs(double r) { return r > 0 ? 20 * std::log10(r / 32768.0) : -120; }
 
+// Spectrogram titles are drawn in ASCII only.
+std::string asciiTitle(const std::string& cp1250) {
+  static const char* const kFrom = "\x8a\x8d\x8e\x9a\x9d\x9e\xc1\xc8\xcf\xc9\xcc\xcd\xd2\xd3\xd8\xda\xd9\xdd\xe1\xe8\xef\xe9\xec\xed\xf2\xf3\xf8\xfa\xf9\xfd";
+  static const char* const kTo = "STZstzACDEEINORUUYacdeeinoruuy";
+  std::string out;
+  for (char c : cp1250) {
+    const char* at = std::strchr(kFrom, c);
+    if (at != nullptr && c != 0) out += kTo[at - kFrom];
+    else if (static_cast<unsigned char>(c) < 128 && c != '\'') out += c;
+  }
+  return out;
+}
+
 bool spectrogram(const std::string& wav, const std::string& png, const std::string& title) {
   const std::string cmd = "sox '" + wav + "' -n rate 22050 spectrogram -x 1000 -y 257 -z 90 -t '" + title +
                           "' -o '" + png + "' >/dev/null 2>&1";
@@ -175,15 +191,17 @@ int main(int argc, char** argv) {
   std::vector<int16_t> all;
   std::vector<size_t> allJoins;
   for (Item& it : items) {
-    it.normal = harness.render(it.text, kDefaultSpeed, kDefaultPitch);
+    const bool tagged = it.text.find('\\') != std::string::npos;
+    it.normal = harness.render(it.text, kDefaultSpeed, kDefaultPitch, tagged);
     if (it.word) {
-      it.slow = harness.render(it.text, 100, kDefaultPitch);
-      it.fast = harness.render(it.text, 250, kDefaultPitch);
+      it.slow = harness.render(it.text, 100, kDefaultPitch, false);
+      it.fast = harness.render(it.text, 250, kDefaultPitch, false);
     }
     writeWav(outDir + "/wav/" + it.id + ".wav", it.normal.audio);
     it.oursExtent = speechExtent(it.normal.audio);
     it.oursF0 = medianF0(it.normal.audio);
-    if (festival) {
+    // Festival does not know the control tags: no reference for such items.
+    if (festival && !tagged) {
       const std::string fw = festDir + "/" + it.id + ".wav";
       Audio fa;
       if (festivalRender(it.text, festivalVoice, fw) && readWav(fw, fa)) {
@@ -204,6 +222,9 @@ int main(int argc, char** argv) {
   };
   std::map<uint8_t, SymbolStats> stats;
   size_t clicksTotal = 0, wrapsTotal = 0, fullScaleTotal = 0;
+  size_t levelJumps = 0, vowelJoins = 0;  // inside vowels: neighbouring periods more than 3 dB apart
+  double levelChange = 0;                 // sum of |dB| changes between neighbouring vowel periods
+  double jitter = 0;                      // sum of |length change| / length between neighbouring vowel periods
   int largestJump = 0;
   std::vector<std::string> clickPlaces;
   std::set<std::pair<int, int>> pairsSeen;  // (first class, second class)
@@ -230,6 +251,25 @@ int main(int argc, char** argv) {
       for (size_t i = p.start + 1; i < p.end && i < r.audio.samples.size(); ++i)
         if (std::abs(int(r.audio.samples[i]) - int(r.audio.samples[i - 1])) > 32768) ++st.wraps;
       if (k > 0) pairsSeen.insert({classOf(r.phones[k - 1].symbol), classOf(p.symbol)});
+      if (classOf(p.symbol) >= 1 && classOf(p.symbol) <= 10) {
+        std::vector<size_t> starts = {p.start};
+        for (size_t j : r.joins)
+          if (j > p.start && j < p.end) starts.push_back(j);
+        starts.push_back(p.end);
+        double before = 0;
+        for (size_t j = 0; j + 1 < starts.size(); ++j) {
+          const double level = rms(r.audio.samples, starts[j], starts[j + 1]);
+          if (j > 0 && level > 100 && before > 100) {
+            ++vowelJoins;
+            const double change = std::fabs(20 * std::log10(level / before));
+            levelChange += change;
+            const double l0 = double(starts[j] - starts[j - 1]), l1 = double(starts[j + 1] - starts[j]);
+            jitter += std::fabs(l1 - l0) / l0;
+            if (change > 3) ++levelJumps;
+          }
+          before = level;
+        }
+      }
     }
   }
   const int step999 = stepQuantile(all, allJoins, 0.999);
@@ -254,10 +294,10 @@ int main(int argc, char** argv) {
   for (Item& it : items) {
     if (it.word && it.id != "w0" && it.id != "w5" && it.id != "w20" && it.id != "w26") continue;
     const std::string png = "png/" + it.id + ".png";
-    if (spectrogram(outDir + "/wav/" + it.id + ".wav", outDir + "/" + png, "sonter2: " + it.utf8)) pictures.push_back(png);
+    if (spectrogram(outDir + "/wav/" + it.id + ".wav", outDir + "/" + png, "sonter2: " + asciiTitle(it.text))) pictures.push_back(png);
     if (it.haveFestival) {
       const std::string fpng = "png/" + it.id + "-festival.png";
-      if (spectrogram(festDir + "/" + it.id + ".wav", outDir + "/" + fpng, "festival: " + it.utf8)) pictures.push_back(fpng);
+      if (spectrogram(festDir + "/" + it.id + ".wav", outDir + "/" + fpng, "festival: " + asciiTitle(it.text))) pictures.push_back(fpng);
     }
   }
 
@@ -282,6 +322,10 @@ int main(int argc, char** argv) {
   md << "| Clicks (join jump > " << rule.minJump << " and > " << rule.ratio << "× the largest step in the "
      << rule.window << " samples before) | " << clicksTotal << " in " << fmt("%.1f", all.size() / 22050.0)
      << " s; largest jump " << largestJump << " |\n";
+  md << "| Level inside vowels: neighbouring periods > 3 dB apart; mean change | " << levelJumps << " of " << vowelJoins
+     << " joins; " << fmt("%.2f", vowelJoins ? levelChange / vowelJoins : 0.0) << " dB |\n";
+  md << "| Period length jitter inside vowels (mean change between neighbours) | "
+     << fmt("%.1f", vowelJoins ? 100 * jitter / vowelJoins : 0.0) << " % |\n";
   md << "| Sample steps inside periods: 99.9th / 99.99th percentile | " << step999 << " / " << step9999 << " |\n";
   if (!wordRatios.empty())
     md << "| Word duration ours / Festival, median (min–max) | " << fmt("%.2f", median(wordRatios)) << " ("
@@ -381,8 +425,8 @@ int main(int argc, char** argv) {
 
   std::ofstream(outDir + "/report.md") << md.str();
   std::printf("report: %s/report.md\n", outDir.c_str());
-  std::printf("summary: clicks %zu, wraps %zu, silent symbols %zu, check problems %zu, word ratio median %.2f (%d/%zu within 25%%), speed100 %.3f speed250 %.3f\n",
-              clicksTotal, wrapsTotal, silentSymbols, missingSlots, median(wordRatios), within, wordRatios.size(),
+  std::printf("summary: level jumps %zu/%zu (mean %.2f dB), jitter %.1f%%, clicks %zu, wraps %zu, silent symbols %zu, check problems %zu, word ratio median %.2f (%d/%zu within 25%%), speed100 %.3f speed250 %.3f\n",
+              levelJumps, vowelJoins, vowelJoins ? levelChange / vowelJoins : 0.0, vowelJoins ? 100 * jitter / vowelJoins : 0.0, clicksTotal, wrapsTotal, silentSymbols, missingSlots, median(wordRatios), within, wordRatios.size(),
               median(slowRatios), median(fastRatios));
   return 0;
 }

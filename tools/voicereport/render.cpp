@@ -32,7 +32,7 @@ void Harness::pause(sonter2::Synthesizer& synth, int32_t ms) {
   synth.clearLastOutput();
 }
 
-Rendering Harness::render(const std::string& text, uint32_t speed, uint32_t pitch) {
+Rendering Harness::render(const std::string& text, uint32_t speed, uint32_t pitch, bool tagged) {
   Rendering result;
   out_ = &result;
   lastSample_ = 0;
@@ -41,7 +41,7 @@ Rendering Harness::render(const std::string& text, uint32_t speed, uint32_t pitc
   sonter2::Synthesizer synth(voice_, *this, stream);
   synth.buildLengthTable(speed);
   synth.setBasePeriod(pitch);
-  stream.begin(text, false);
+  stream.begin(text, tagged);
   synth.resetProsody();
   synth.resetRenderer();
   stream.restart();

@@ -32,7 +32,8 @@ class Harness : private sonter2::SampleSink {
 
   // `text` in code page 1250. A fresh synthesizer per call: every rendering
   // starts from the voice's generator state, so results repeat.
-  Rendering render(const std::string& text, uint32_t speed, uint32_t pitch);
+  // `tagged`: control tags in the text are recognised.
+  Rendering render(const std::string& text, uint32_t speed, uint32_t pitch, bool tagged);
 
   // Replaces the text converter (for trying streams written by hand).
   void setClauseSource(std::function<void(sonter2::PhoneticStream&)> source) { source_ = std::move(source); }

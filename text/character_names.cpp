@@ -118,19 +118,23 @@ CharacterNameTable::Name ToName(const BuiltInName& entry) {
   return name;
 }
 
-const std::array<CharacterNameTable::Name, 256>& DefaultNames() {
-  static const std::array<CharacterNameTable::Name, 256> table = [] {
-    std::array<CharacterNameTable::Name, 256> t{};
-    // Every byte without a name of its own is "znak" and its value.
-    for (int b = kFirstNamed; b < 256; ++b) t[b] = {"znak", std::to_string(b), "", ""};
-    for (const auto& entry : kSymbolNames) t[static_cast<uint8_t>(entry.character[0])] = ToName(entry);
-    for (const auto& entry : kLetterNames) t[static_cast<uint8_t>(entry.character[0])] = ToName(entry);
-    for (char capital : kCapitals) {
-      const auto& small = t[static_cast<uint8_t>(ToLower(capital))];
-      t[static_cast<uint8_t>(capital)] = {std::string("velké"_cp), small[0], small[1], small[2]};
-    }
-    return t;
-  }();
+using NameArray = std::array<CharacterNameTable::Name, 256>;
+
+NameArray MakeDefaultNames() {
+  NameArray t;
+  // Every byte without a name of its own is "znak" and its value.
+  for (int b = kFirstNamed; b < 256; ++b) t[b] = {"znak", std::to_string(b), "", ""};
+  for (const auto& entry : kSymbolNames) t[static_cast<uint8_t>(entry.character[0])] = ToName(entry);
+  for (const auto& entry : kLetterNames) t[static_cast<uint8_t>(entry.character[0])] = ToName(entry);
+  for (char capital : kCapitals) {
+    const auto& small = t[static_cast<uint8_t>(ToLower(capital))];
+    t[static_cast<uint8_t>(capital)] = {std::string("velké"_cp), small[0], small[1], small[2]};
+  }
+  return t;
+}
+
+const NameArray& DefaultNames() {
+  static const NameArray table = MakeDefaultNames();
   return table;
 }
 

@@ -157,7 +157,7 @@ HRESULT CAudioDestination::PassNotify(PVOID pNotifyInterface, IID iid) {
 HRESULT CAudioDestination::PosnGet(PQWORD pqwPosition) {
   if (pqwPosition == nullptr) return E_INVALIDARG;
   std::lock_guard lock(mutex_);
-  *pqwPosition = heard_;
+  *pqwPosition = reportingPosition_ && onNotifierThread() ? reportedPosition_ : heard_;
   return S_OK;
 }
 
@@ -343,6 +343,7 @@ CAudioDestination::Pass CAudioDestination::collectLocked() {
   if (!playing_ && heard_ > idleHeard_) {
     playing_ = true;
     pass.audioStart = true;
+    pass.startPosition = idleHeard_;
   }
   while (!marks_.empty() && (marks_.front().flushed || marks_.front().offset <= heard_)) {
     pass.marks.push_back(marks_.front());
@@ -378,8 +379,14 @@ void CAudioDestination::deliver(const Pass& pass, IAudioDestNotifySink* sink, st
     f();
     lock.lock();
   };
-  if (pass.audioStart) call([&] { sink->AudioStart(); });
-  for (const Mark& m : pass.marks) call([&] { sink->BookMark(m.id, m.flushed ? 1 : 0); });
+  auto callAt = [&](uint64_t position, auto&& f) {
+    reportingPosition_ = true;
+    reportedPosition_ = position;
+    call(f);
+    reportingPosition_ = false;
+  };
+  if (pass.audioStart) callAt(pass.startPosition, [&] { sink->AudioStart(); });
+  for (const Mark& m : pass.marks) callAt(m.offset, [&] { sink->BookMark(m.id, m.flushed ? 1 : 0); });
   if (pass.freeSpace) {
     inFreeSpace_ = true;
     reportedFree_ = pass.freeBytes;

@@ -125,6 +125,7 @@ class CAudioDestination : public IAudio, public IAudioDest {
   };
   struct Pass {
     bool audioStart = false;
+    uint64_t startPosition = 0;  // where the sound started
     std::vector<Mark> marks;
     bool freeSpace = false;
     DWORD freeBytes = 0;
@@ -148,6 +149,11 @@ class CAudioDestination : public IAudio, public IAudioDest {
   bool inCallback_ = false;
   std::deque<Mark> marks_;
   DWORD level_ = 0xFFFFFFFF;
+  // While AudioStart or a mark is being reported, PosnGet from that
+  // callback answers where it happened: a file is written far ahead of the
+  // notifier, so the current position would stamp every mark with the end.
+  bool reportingPosition_ = false;
+  uint64_t reportedPosition_ = 0;
   std::string error_;
   // Notification state.
   bool playing_ = false;        // AudioStart sent, AudioStop not yet

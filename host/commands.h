@@ -14,6 +14,10 @@ using Arguments = std::span<const std::string_view>;
 int RunPhonemes(Arguments args);
 // sonter2 words [--tagged] [--dict FILE] [--] TEXT
 int RunWords(Arguments args);
+// sonter2 say [OPTIONS] [--] [TEXT... | -f FILE | -]
+int RunSay(Arguments args);
+// sonter2 modes
+int RunModes(Arguments args);
 
 // Exit statuses shared by the subcommands.
 inline constexpr int kExitUsage = 2;    // unknown option, missing text

@@ -19,6 +19,8 @@ constexpr Subcommand kSubcommands[] = {
     {"phonemes", "phonemes [--tagged] [--dict FILE] [--] TEXT   print the phonetic stream as hex bytes",
      RunPhonemes},
     {"words", "words [--tagged] [--dict FILE] [--] TEXT      print the words each token expands to", RunWords},
+    {"say", "say [OPTIONS] [--] [TEXT... | -f FILE | -]  speak Czech text (sonter2 say --help)", RunSay},
+    {"modes", "modes                                       list the voice modes", RunModes},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -1,0 +1,121 @@
+// Reading and checking the text for `sonter2 say`; see the header.
+#include "host/text_input.h"
+
+namespace sonter2::host {
+
+bool DecodeUtf8(std::string_view bytes, std::u16string& out, size_t& badOffset) {
+  out.clear();
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b0 = static_cast<uint8_t>(bytes[i]);
+    uint32_t c = 0;
+    size_t length = 0;
+    uint32_t min = 0;
+    if (b0 < 0x80) {
+      c = b0;
+      length = 1;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+      c = b0 & 0x1F;
+      length = 2;
+      min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      c = b0 & 0x0F;
+      length = 3;
+      min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      c = b0 & 0x07;
+      length = 4;
+      min = 0x10000;
+    } else {
+      badOffset = i;
+      return false;
+    }
+    for (size_t k = 1; k < length; ++k) {
+      if (i + k >= bytes.size() || (static_cast<uint8_t>(bytes[i + k]) & 0xC0) != 0x80) {
+        badOffset = i;
+        return false;
+      }
+      c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      badOffset = i;
+      return false;
+    }
+    if (c == 0) c = ' ';  // the engine's text ends at a NUL
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += length;
+  }
+  return true;
+}
+
+uint64_t CountCodePoints(std::u16string_view text) {
+  uint64_t n = 0;
+  for (char16_t u : text) {
+    if (u < 0xDC00 || u > 0xDFFF) ++n;  // a low surrogate finishes a character already counted
+  }
+  return n;
+}
+
+void ParagraphSplitter::feed(std::string_view bytes) {
+  pending_.append(bytes);
+  cutComplete();
+}
+
+void ParagraphSplitter::finish() {
+  if (!pending_.empty()) cut(pending_.size());
+}
+
+std::string ParagraphSplitter::take(uint64_t& firstByte) {
+  auto [start, bytes] = std::move(ready_.front());
+  ready_.pop_front();
+  firstByte = start;
+  return std::move(bytes);
+}
+
+void ParagraphSplitter::cut(size_t end) {
+  ready_.emplace_back(pendingStart_, pending_.substr(0, end));
+  pending_.erase(0, end);
+  pendingStart_ += end;
+  scanned_ = 0;
+  lineHasText_ = false;
+  paragraphHasText_ = false;
+}
+
+void ParagraphSplitter::cutComplete() {
+  while (scanned_ < pending_.size()) {
+    const char c = pending_[scanned_++];
+    if (c == '\n') {
+      // A blank line after some text ends the paragraph (the line with it).
+      if (!lineHasText_ && paragraphHasText_) {
+        cut(scanned_);
+        continue;
+      }
+      lineHasText_ = false;
+    } else if (c != ' ' && c != '\t' && c != '\r') {
+      lineHasText_ = true;
+      paragraphHasText_ = true;
+    }
+    if (scanned_ >= kMaxPieceBytes) {
+      // Too long without a blank line: cut after a line break, a blank, or
+      // at least between two characters (never inside one), and scan what
+      // stays behind again.
+      size_t at = pending_.find_last_of('\n', scanned_ - 1);
+      if (at == std::string::npos) at = pending_.find_last_of(" \t", scanned_ - 1);
+      size_t end = at == std::string::npos ? scanned_ : at + 1;
+      if (end == pending_.size()) {
+        if (at == std::string::npos) continue;  // wait for the byte after it
+      } else {
+        for (int back = 0; back < 3 && end > 1 && (static_cast<uint8_t>(pending_[end]) & 0xC0) == 0x80; ++back) --end;
+      }
+      cut(end);
+    }
+  }
+}
+
+}  // namespace sonter2::host

@@ -189,6 +189,48 @@ TEST(Signal, CappingShortensOnlyLongPeriodsAndMovesThePitchmarks) {
   for (double t : c.times) EXPECT_EQ(c.residual[std::lround(t * 44100)], 1000);
 }
 
+// A 22050 Hz "diphone" whose waveform is its residual (no predictor): a
+// raised pulse every 100 samples, with the pitchmark at pulse 3 missing.
+Diphone pulseTrain() {
+  Diphone d;
+  d.rate = kOutputRate;
+  d.middleFrame = 2;
+  d.residual.assign(1000, 500.0);  // an offset, so period ends are not 0 by themselves
+  for (int k = 1; k <= 8; ++k) {
+    for (int i = -3; i <= 3; ++i) d.residual[k * 100 + i] += 8000 - 2000 * std::abs(i);
+    if (k != 3) d.times.push_back(k * 100.0 / kOutputRate);
+  }
+  d.coefs.assign(d.times.size(), std::vector<double>{});
+  return d;
+}
+
+TEST(Signal, PeriodsAreCutBeforeEachPeakAndAMissedPitchmarkIsRestored) {
+  const Resampler same(kOutputRate);
+  const Periods p = cutPeriods(pulseTrain(), same, CutRule::kFixed, PeriodEnds::kAsCut);
+  // Pitchmarks 100, 200, [300 missed], 400 ... 800, and one period behind
+  // the last: the period 200..400 is cut again before the pulse at 300.
+  ASSERT_EQ(p.periods.size(), 8u);
+  for (const auto& period : p.periods) {
+    EXPECT_EQ(period.size(), 100u);
+    // The peak (smoothed a little by the rate converter's low-pass) lies
+    // 20 samples in.
+    EXPECT_EQ(std::max_element(period.begin(), period.end()) - period.begin(), 20);
+    EXPECT_NEAR(period[20], 8500.0, 100.0);
+  }
+  EXPECT_EQ(p.middle, 2);
+}
+
+TEST(Signal, ZeroEndedPeriodsStartAtZeroAndRampToTheNextStart) {
+  const Resampler same(kOutputRate);
+  const Periods p = cutPeriods(pulseTrain(), same, CutRule::kFixed, PeriodEnds::kZero);
+  ASSERT_FALSE(p.periods.empty());
+  for (const auto& period : p.periods) {
+    EXPECT_DOUBLE_EQ(period.front(), 0.0);
+    EXPECT_NEAR(period.back(), 0.0, 20.0);  // the offset of 500 is gone
+    EXPECT_NEAR(period[20], 8000.0, 100.0);
+  }
+}
+
 // The whole build on the installed voice. CI installs it; elsewhere the
 // test is skipped when it is absent.
 class InstalledVoice : public ::testing::Test {

@@ -21,6 +21,33 @@ long pitchmarkSample(double t, int rate) { return std::lround(t * rate); }
 
 constexpr long kMaxPeriodLength = 254;
 
+// A period more than 1.6 times as long as both its neighbours spans a
+// pitchmark the source missed: cut it again before the largest excursion
+// (of the sign the pitchmark peaks have) in its middle part, `lead` samples
+// early like the other cut points.
+void splitMissedPitchmarks(const std::vector<double>& wave, std::vector<long>& starts, long lead) {
+  for (size_t j = 1; j + 2 < starts.size(); ++j) {
+    const long gap = starts[j + 1] - starts[j];
+    const long before = starts[j] - starts[j - 1];
+    const long after = starts[j + 2] - starts[j + 1];
+    if (gap * 10 <= before * 16 || gap * 10 <= after * 16) continue;
+    const long peakAt = std::min<long>(starts[j] + lead, static_cast<long>(wave.size()) - 1);
+    const double sign = wave[peakAt] >= 0 ? 1.0 : -1.0;
+    long best = -1;
+    double bestValue = 0;
+    for (long k = starts[j] + gap * 35 / 100; k < starts[j] + gap * 65 / 100; ++k) {
+      if (k < 0 || k >= static_cast<long>(wave.size())) continue;
+      if (best < 0 || sign * wave[k] > bestValue) {
+        best = k;
+        bestValue = sign * wave[k];
+      }
+    }
+    if (best < 0) continue;
+    starts.insert(starts.begin() + static_cast<long>(j) + 1, best - lead);
+    ++j;
+  }
+}
+
 }  // namespace
 
 std::vector<double> synthesise(const Diphone& d) {
@@ -142,6 +169,7 @@ Periods cutPeriods(const Diphone& d, const Resampler& resampler, CutRule rule, P
   // A last period behind the last pitchmark, as long as the one before.
   const long last = starts.back() + (starts.size() > 1 ? starts.back() - starts[starts.size() - 2] : 100);
   starts.push_back(std::min(last, length));
+  splitMissedPitchmarks(wave, starts, rule == CutRule::kFixed ? 20 : 0);
 
   Periods out;
   out.middle = std::clamp<int>(d.middleFrame, 0, static_cast<int>(d.times.size()));
@@ -154,8 +182,10 @@ Periods cutPeriods(const Diphone& d, const Resampler& resampler, CutRule rule, P
     std::vector<double> period(wave.begin() + a, wave.begin() + std::min(b, a + kMaxPeriodLength));
     if (ends == PeriodEnds::kZero && !period.empty()) {
       const double first = wave[a];
+      // The waveform's value where the next period starts; at the end of
+      // the waveform, its last value.
       const long end = a + static_cast<long>(period.size());
-      const double next = end < length ? wave[end] : 0.0;
+      const double next = end < length ? wave[end] : wave[length - 1];
       const double n = static_cast<double>(period.size());
       for (size_t i = 0; i < period.size(); ++i) period[i] -= first + (next - first) * (static_cast<double>(i) / n);
     }

@@ -4,8 +4,10 @@
 // processes share one database.
 //
 // Usage: database_probe VOICE_FILE REGION_NAME
-// Output: "attached decoded=D voice=V objCount=N size=S sum=H noise=H"
+// Output: "attached decoded=D voice=V objCount=N size=S sum=H noise=H us=T"
+//         (T: microseconds the attach took)
 //         "detached objCount=N"
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -31,7 +33,10 @@ uint64_t checksum(const sonter2::VoiceData& voice) {
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
   sonter2::VoiceDatabase database;
+  const auto start = std::chrono::steady_clock::now();
   database.attachDatabase(argv[1], argv[2]);
+  const auto us =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
   const sonter2::VoiceData* voice = database.voice();
   const sonter2::SharedVariables shared = database.sharedVariables();
   std::string noise;
@@ -42,9 +47,10 @@ int main(int argc, char** argv) {
       noise += hex;
     }
   }
-  std::printf("attached decoded=%d voice=%d objCount=%d size=%u sum=%016llx noise=%s\n", database.decodedHere() ? 1 : 0,
+  std::printf("attached decoded=%d voice=%d objCount=%d size=%u sum=%016llx noise=%s us=%lld\n", database.decodedHere() ? 1 : 0,
               voice != nullptr ? 1 : 0, shared.objCount, voice != nullptr ? voice->samplesSize : 0u,
-              static_cast<unsigned long long>(voice != nullptr ? checksum(*voice) : 0), noise.c_str());
+              static_cast<unsigned long long>(voice != nullptr ? checksum(*voice) : 0), noise.c_str(),
+              static_cast<long long>(us));
   std::fflush(stdout);
   std::string line;
   while (std::getline(std::cin, line) && line != "detach") {

@@ -180,8 +180,12 @@ HRESULT CAudioDestination::UnClaim() {
 HRESULT CAudioDestination::Start() {
   {
     std::lock_guard lock(mutex_);
+    // Resuming after a Stop, the engine waits for FreeSpace to go on; a
+    // first Start is followed by data, and the room it leaves is reported
+    // as it is heard.
+    if (stoppedSinceStart_) kickFreeSpace_ = true;
+    stoppedSinceStart_ = false;
     started_ = true;
-    kickFreeSpace_ = true;  // after a pause the engine waits for FreeSpace to go on
   }
   stateCv_.notify_all();
   outputCv_.notify_all();
@@ -192,6 +196,7 @@ HRESULT CAudioDestination::Stop() {
   {
     std::lock_guard lock(mutex_);
     started_ = false;
+    stoppedSinceStart_ = true;
     if (playing_) stopRequested_ = true;
     onStopLocked();
   }
@@ -282,6 +287,7 @@ HRESULT CAudioDestination::DataSet(PVOID pBuffer, DWORD dwSize) {
       hr = acceptLocked(bytes.data(), bytes.size());
       reofferAllowed_ = false;
     }
+    if (inFreeSpace_ && onNotifierThread()) (take ? acceptedInCall_ : refusedInCall_) = true;
   }
   stateCv_.notify_all();
   outputCv_.notify_all();
@@ -351,12 +357,20 @@ CAudioDestination::Pass CAudioDestination::collectLocked() {
   }
   if (started_ && sink_ != nullptr) {
     const DWORD free = freeBytesLocked();
-    const bool progressed = heard_ - heardAtReport_ >= tuning_.freeSpaceStep;
-    if (free > 0 && (kickFreeSpace_ || ((refusedSinceReport_ || progressed) && free >= tuning_.freeSpaceStep))) {
+    // The engine goes on only when told of room: after Start, after it was
+    // refused, after a call in which it handed data over without being
+    // refused (it may have stopped at a re-offer, or at a file's limit per
+    // call), whenever enough has been heard, and when the queue runs low
+    // after the engine's priming stopped short of filling it.
+    const bool progressed = heard_ - heardAtReport_ >= tuning_.freeSpaceStep ||
+                            (heard_ > heardAtReport_ && accepted_ - heard_ < tuning_.freeSpaceStep);
+    const bool owed = refusedSinceReport_ || continueFreeSpace_ || progressed;
+    if (free > 0 && (kickFreeSpace_ || (owed && free >= tuning_.freeSpaceStep))) {
       pass.freeSpace = true;
       pass.freeBytes = free;
       kickFreeSpace_ = false;
       refusedSinceReport_ = false;
+      continueFreeSpace_ = false;
       heardAtReport_ = heard_;
     }
   }
@@ -390,8 +404,10 @@ void CAudioDestination::deliver(const Pass& pass, IAudioDestNotifySink* sink, st
   if (pass.freeSpace) {
     inFreeSpace_ = true;
     reportedFree_ = pass.freeBytes;
+    acceptedInCall_ = refusedInCall_ = false;
     call([&] { sink->FreeSpace(pass.freeBytes, 0); });
     inFreeSpace_ = false;
+    if (acceptedInCall_ && !refusedInCall_) continueFreeSpace_ = true;
   }
   if (pass.audioStop) call([&] { sink->AudioStop(pass.stopReason); });
 }
@@ -408,15 +424,18 @@ void CAudioDestination::notifierLoop() {
     if (sink != nullptr) sink->AddRef();
     inCallback_ = true;
     deliver(pass, sink, lock);
-    inCallback_ = false;
-    stateCv_.notify_all();
     lock.unlock();
     if (sink != nullptr) sink->Release();
+    lock.lock();
+    // Only now: PassNotify(NULL) waits for this, and then no reference of
+    // ours on the sink is left.
+    inCallback_ = false;
+    stateCv_.notify_all();
     if (deleteFromNotifier_) {
+      lock.unlock();
       delete this;
       return;
     }
-    lock.lock();
   }
 }
 

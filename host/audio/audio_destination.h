@@ -159,10 +159,14 @@ class CAudioDestination : public IAudio, public IAudioDest {
   bool playing_ = false;        // AudioStart sent, AudioStop not yet
   uint64_t idleHeard_ = 0;      // heard_ when the sound last stopped
   bool stopRequested_ = false;  // Stop() while playing: owe an AudioStop
-  bool kickFreeSpace_ = false;  // Start(): the engine waits for FreeSpace
+  bool kickFreeSpace_ = false;  // Start() after Stop(): the engine waits for FreeSpace
+  bool stoppedSinceStart_ = false;
   bool refusedSinceReport_ = false;
   bool reofferAllowed_ = false;  // the engine keeps a refused chunk
   bool inFreeSpace_ = false;
+  bool acceptedInCall_ = false;    // the engine handed data over in this FreeSpace
+  bool refusedInCall_ = false;
+  bool continueFreeSpace_ = false;  // it may have more: owe it another call
   DWORD reportedFree_ = 0;
   uint64_t heardAtReport_ = 0;
 };

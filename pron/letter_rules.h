@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "text/character_class.h"
 #include "text/cp1250_literal.h"
 
 namespace sonter2 {
@@ -29,6 +30,7 @@ inline constexpr std::string_view kHardDTN = "DTN";
 inline constexpr std::string_view kILetters = "Ii";
 inline constexpr std::string_view kSoftDTN = "dtn";
 inline constexpr std::string_view kRDevoicingContext = "FhKPqSsTt";
+inline constexpr ByteSet kVowelSet{kVowelSymbols};
 static_assert(kVoicedObstruents.size() == kVoicelessPartners.size());
 static_assert(kVoicingTargets.size() == kVoicedPartners.size());
 static_assert(kHardDTN.size() == kSoftDTN.size());
@@ -50,6 +52,8 @@ void ApplyLetterRules(std::string& word, std::string following);
 
 // True when the word, lowercased, is one of kPrepositions.
 bool IsPreposition(std::string word);
+// The same test without copying the word.
+bool IsPrepositionText(std::string_view word);
 
 // The syllable class of a transcribed word: vowel runs minus one, at most 3;
 // -1 when the word (after an optional "@") does not begin with an ASCII letter.

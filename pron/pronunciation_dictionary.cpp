@@ -230,6 +230,10 @@ bool CPronunciationDictionary::longestMatch(std::string_view text, size_t positi
       match.end = position + m;
       match.value = std::string_view(reinterpret_cast<const char*>(lookup_.data()) + q + 1, valueEnd - q - 1);
       found = true;
+    } else if (position + m == text.size() || lookup_[q] > static_cast<uint8_t>(text[position + m])) {
+      // The keys that share these m bytes follow in ascending order of their
+      // next byte: none of them can match either.
+      return found;
     }
     while (next < count && records_[next].shared > m) next = records_[next].skip;
     if (next >= count || records_[next].shared < m) return found;

@@ -58,10 +58,27 @@ inline void LowercaseInPlace(std::string& text) {
   for (char& c : text) c = ToLower(c);
 }
 
-// True when `set` holds the byte `c` (the classes of the rules are strings).
-constexpr bool InSet(std::string_view set, char c) { return set.find(c) != std::string_view::npos; }
-constexpr bool InSet(std::string_view set, int c) {
-  return c >= 0 && c < 256 && set.find(static_cast<char>(c)) != std::string_view::npos;
+// True when `set` holds the byte `c`. The classes of the rules are short
+// strings, so a plain scan beats a library search.
+constexpr bool InSet(std::string_view set, char c) {
+  for (char member : set) {
+    if (member == c) return true;
+  }
+  return false;
 }
+constexpr bool InSet(std::string_view set, int c) { return c >= 0 && c < 256 && InSet(set, static_cast<char>(c)); }
+
+// A byte class as a table, for the classes tested on every symbol.
+class ByteSet {
+ public:
+  constexpr explicit ByteSet(std::string_view members) {
+    for (char c : members) member_[static_cast<uint8_t>(c)] = true;
+  }
+  constexpr bool contains(char c) const { return member_[static_cast<uint8_t>(c)]; }
+  constexpr bool contains(int c) const { return c >= 0 && c < 256 && member_[c]; }
+
+ private:
+  std::array<bool, 256> member_{};
+};
 
 }  // namespace sonter2

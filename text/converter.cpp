@@ -64,8 +64,9 @@ class Tokeniser {
       Token token;
       token.position = static_cast<int64_t>(cursor_);
       const bool tag = readToken(token.text);
+      token.isPreposition = !tag && IsPrepositionText(token.text);
       clause_.tokens.push_back(std::move(token));
-      if (!tag) stop = endsClause(clause_.tokens.back().text);
+      if (!tag) stop = endsClause(clause_.tokens.back());
     }
     return std::move(clause_);
   }
@@ -137,8 +138,9 @@ class Tokeniser {
     return true;
   }
 
-  bool endsClause(const std::string& token) const {
-    if (IsPreposition(token)) return false;
+  bool endsClause(const Token& clauseToken) const {
+    const std::string& token = clauseToken.text;
+    if (clauseToken.isPreposition) return false;
     // The first one-byte token never ends a clause while nothing longer has
     // been seen (a leading ". " is not a sentence).
     if (clause_.allSingle && clause_.singleCount == 1) return false;
@@ -174,7 +176,7 @@ class ClauseWriter {
   void finalWord(const std::string& text, bool afterPreposition, uint8_t phraseMark, uint8_t nucleusMark) {
     if (!afterPreposition) element(phraseMark, 0);
     size_t k = text.size();
-    while (k > 0 && InSet(kVowelSymbols, text[k - 1])) --k;
+    while (k > 0 && kVowelSet.contains(text[k - 1])) --k;
     if (k == 0) {
       symbols(text);
     } else {
@@ -232,8 +234,7 @@ TokenList ExpandNextClause(ConverterState& state) {
     auto previousWord = tokens.end();  // the last word the previous token produced
     int64_t previousPosition = -1;
     for (auto it = tokens.begin(); it != tokens.end();) {
-      Token& token = *it;
-      if (IsPreposition(token.text)) token.isPreposition = true;
+      Token& token = *it;  // isPreposition was set when the token was read
       if (IsTagToken(token)) {
         uint32_t index = 0;
         uint32_t value = 0;
@@ -317,7 +318,7 @@ void TranscribeClause(TokenList& tokens) {
         token.text += kSchwa;
       }
     }
-    if (!token.text.empty() && InSet(kVowelSymbols, token.text[0])) token.text.insert(0, 1, kGlottalStop);
+    if (!token.text.empty() && kVowelSet.contains(token.text[0])) token.text.insert(0, 1, kGlottalStop);
     if (!tag) following = token.text;
   }
 

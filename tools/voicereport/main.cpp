@@ -36,7 +36,7 @@ const char* const kWords[] = {
     "čokoláda", "sladká",  "dobrý",  "den",     "máte",    "příliš",  "žluťoučký", "kůň",    "úpěl",
     "ďábelské", "ódy",     "čtvrtek", "ráno",   "pršelo",  "odpoledne", "hezky",   "kolik",  "hodin",
     "jablka",   "hrušek",  "guma",   "fotka",   "cena",    "mléko",   "bílý",      "byl",    "džbán",
-    "web",      "chléb",   "tři",    "děti",    "tělo",    "něco",    "šest",      "zima",   "voda",
+    "wok",      "chléb",   "tři",    "děti",    "tělo",    "něco",    "šest",      "zima",   "voda",
     "lampa",    "ruka",    "medvěd", "ulice",   "pole",    "fialka",  "hudba",     "vejce",  "nůž",
     "chyba",    "řeka",    "ťukat",  "poušť",   "ucho",    "auto",    "moře",      "čeština", "sýr",
     "ovoce",    "gól",     "ryba",   "pivo",    "sůl",     "lež",
@@ -49,7 +49,7 @@ const char* const kSentences[] = {
     "Ve čtvrtek ráno pršelo, ale odpoledne bylo hezky.",
     "Kolik je hodin?",
     "Mám tři jablka a dvanáct hrušek.",
-    "Džbán, web a k tomu chléb.",
+    "Džbán, wok a k tomu chléb.",
     "Hm, ěh.",
     "Napiš m tak, jak je to v knize.",
     "Písmena b a p.",
@@ -139,12 +139,21 @@ bool spectrogram(const std::string& wav, const std::string& png, const std::stri
   return std::system(cmd.c_str()) == 0;
 }
 
+// Renders `utf8` with the sonter2 command (the engine library and the voice
+// file beside it) into `wav`.
+bool engineRender(const std::string& command, const std::string& utf8, bool tagged, int speed, const std::string& wav) {
+  const std::string cmd = "SONTER2_CLASSES=/nonexistent '" + command + "' say " + (tagged ? "--tagged " : "") +
+                          "-s " + std::to_string(speed) + " -o '" + wav + "' -- '" + utf8 + "' >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
 struct Item {
   std::string utf8, text, id;
   bool word;
   Rendering normal, slow, fast;
   double oursExtent = 0, festExtent = 0, oursF0 = 0, festF0 = 0;
   bool haveFestival = false;
+  int engine = -1;  // -1 not rendered by the engine, 0 differs from the harness, 1 the same
 };
 
 }  // namespace
@@ -178,9 +187,19 @@ int main(int argc, char** argv) {
   fs::create_directories(outDir + "/wav");
   fs::create_directories(outDir + "/png");
   if (festDir.empty()) festDir = outDir + "/festival";
+  // The engine itself renders too when the voice is the one beside the
+  // library that the sonter2 command next to this program loads.
+  const fs::path binDir = fs::absolute(argv[0]).parent_path();
+  const std::string engineCommand = (binDir / "sonter2").string();
+  std::error_code ec;
+  const bool viaEngine = fs::exists(engineCommand) &&
+                         fs::equivalent(voicePath, binDir.parent_path() / "lib" / "tamsel.rec", ec);
   fs::create_directories(festDir);
 
   Harness harness(&decoded->voice());
+  // The dictionary the engine loads from beside its library.
+  const fs::path dictionary = binDir.parent_path() / "lib" / "default.dct";
+  if (fs::exists(dictionary)) harness.setDictionary(dictionary.string());
   std::vector<Item> items;
   int serial = 0;
   for (const char* w : kWords) items.push_back({w, sonter2::platform::Utf8ToCp1250(w, '?'), "w" + std::to_string(serial++), true, {}, {}, {}});
@@ -197,7 +216,20 @@ int main(int argc, char** argv) {
       it.slow = harness.render(it.text, 100, kDefaultPitch, false);
       it.fast = harness.render(it.text, 250, kDefaultPitch, false);
     }
-    writeWav(outDir + "/wav/" + it.id + ".wav", it.normal.audio);
+    const std::string wavPath = outDir + "/wav/" + it.id + ".wav";
+    writeWav(wavPath, it.normal.audio);
+    if (viaEngine) {
+      // The engine's own rendering replaces the harness's file; it must be
+      // the same samples, followed only by the closing fade.
+      Audio engine;
+      it.engine = 0;
+      if (engineRender(engineCommand, it.utf8, tagged, kDefaultSpeed, wavPath) && readWav(wavPath, engine)) {
+        const auto& h = it.normal.audio.samples;
+        const auto& e = engine.samples;
+        if (e.size() >= h.size() && e.size() <= h.size() + 130 && std::equal(h.begin(), h.end(), e.begin()))
+          it.engine = 1;
+      }
+    }
     it.oursExtent = speechExtent(it.normal.audio);
     it.oursF0 = medianF0(it.normal.audio);
     // Festival does not know the control tags: no reference for such items.
@@ -321,6 +353,16 @@ int main(int argc, char** argv) {
   for (auto& [s, st] : stats) silentSymbols += (st.minRms < 30 && classOf(s) != 0) || st.empty > 0;
   const auto problems = voicebuild::checkVoice(loaded);
   missingSlots = problems.size();
+  int engineSame = 0, engineRendered = 0;
+  for (const Item& it : items) {
+    engineRendered += it.engine >= 0;
+    engineSame += it.engine == 1;
+  }
+  if (engineRendered > 0)
+    md << "| Rendered by the engine (`sonter2 say`) as well: same samples as the analysed rendering | "
+       << engineSame << " of " << engineRendered << " |\n";
+  else
+    md << "| Rendered by the engine (`sonter2 say`) as well | no: the voice is not the one beside the library |\n";
   md << "| Build check problems (missing/empty/silent slots) | " << missingSlots << " |\n";
   md << "| Spoken symbols rendered silent or empty | " << silentSymbols << " |\n";
   md << "| Wrapped (overloaded) samples | " << wrapsTotal << "; at full scale: " << fullScaleTotal << " |\n";
@@ -431,6 +473,9 @@ int main(int argc, char** argv) {
 
   std::ofstream(outDir + "/report.md") << md.str();
   std::printf("report: %s/report.md\n", outDir.c_str());
+  std::printf("engine: %d of %d renderings by the sonter2 command are the same samples\n", engineSame, engineRendered);
+  for (const Item& it : items)
+    if (it.engine == 0) std::printf("engine: differs: %s\n", it.utf8.c_str());
   std::printf("summary: level jumps %zu/%zu (mean %.2f dB), jitter %.1f%%, clicks %zu (anywhere %zu), wraps %zu, silent symbols %zu, check problems %zu, word ratio median %.2f (%d/%zu within 25%%), speed100 %.3f speed250 %.3f\n",
               levelJumps, vowelJoins, vowelJoins ? levelChange / vowelJoins : 0.0, vowelJoins ? 100 * jitter / vowelJoins : 0.0, clicksTotal, jumpsAnywhere, wrapsTotal, silentSymbols, missingSlots, median(wordRatios), within, wordRatios.size(),
               median(slowRatios), median(fastRatios));

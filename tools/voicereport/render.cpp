@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "pron/dictionary_loading.h"
+
 namespace voicereport {
 namespace {
 
@@ -38,6 +40,11 @@ Rendering Harness::render(const std::string& text, uint32_t speed, uint32_t pitc
   lastSample_ = 0;
   sonter2::PhoneticStream stream;
   if (source_) stream.setClauseSource(source_);
+  if (!dictionary_.empty()) {
+    // As the engine loads its dictionaries (the registry's second one too).
+    uint32_t dictionaryId = 0;
+    sonter2::LoadEngineDictionaries(stream, dictionaryId, dictionary_);
+  }
   sonter2::Synthesizer synth(voice_, *this, stream);
   synth.buildLengthTable(speed);
   synth.setBasePeriod(pitch);

@@ -35,6 +35,10 @@ class Harness : private sonter2::SampleSink {
   // `tagged`: control tags in the text are recognised.
   Rendering render(const std::string& text, uint32_t speed, uint32_t pitch, bool tagged);
 
+  // Pronunciation dictionary file loaded into every rendering's stream, as
+  // the engine loads default.dct beside its library.
+  void setDictionary(std::string path) { dictionary_ = std::move(path); }
+
   // Replaces the text converter (for trying streams written by hand).
   void setClauseSource(std::function<void(sonter2::PhoneticStream&)> source) { source_ = std::move(source); }
 
@@ -44,6 +48,7 @@ class Harness : private sonter2::SampleSink {
 
   const sonter2::VoiceData* voice_;
   std::function<void(sonter2::PhoneticStream&)> source_;
+  std::string dictionary_;
   Rendering* out_ = nullptr;
   int16_t lastSample_ = 0;
 };

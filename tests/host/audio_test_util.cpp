@@ -159,6 +159,13 @@ void FakeEngine::pump(DWORD dwBytes) {
 }
 
 bool FakeEngine::stepLocked() {
+  if (next_ == stream_.size()) {
+    // The end is a step of its own, as the engine's text-finished mark is:
+    // it starts only when nothing refused is waiting.
+    marks_.push_back({kLastMarkId, next_});
+    dest_->BookMark(kLastMarkId);
+    return false;
+  }
   if (chunkIndex_ % 4 == 0) {
     const auto id = static_cast<DWORD>(chunkIndex_ / 4 + 1);
     marks_.push_back({id, next_});
@@ -168,10 +175,7 @@ bool FakeEngine::stepLocked() {
   ++chunkIndex_;
   deliverLocked(stream_.data() + next_, size);
   next_ += size;
-  if (next_ < stream_.size()) return true;
-  marks_.push_back({kLastMarkId, next_});
-  dest_->BookMark(kLastMarkId);
-  return false;
+  return true;
 }
 
 void FakeEngine::deliverLocked(const uint8_t* data, size_t size) {

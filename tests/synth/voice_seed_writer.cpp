@@ -16,14 +16,14 @@ namespace {
 VoiceFileWriter smallVoice() {
   VoiceFileWriter w;
   for (size_t i = 0; i < w.lenTable.size(); ++i) w.lenTable[i] = static_cast<uint8_t>(1 + i % 7);
-  w.segment(0).part(1, {flatPeriod(40, 100), flatPeriod(44, 120)});
+  w.segment(0).part(1, {flatPeriod(14, 100), flatPeriod(16, 120)});
   for (uint32_t symbol = 64; symbol < 128; ++symbol) {
     const uint32_t base = (symbol - 64) * 60;
-    w.segment(base).part(3, {flatPeriod(60, 140), flatPeriod(64, 150), flatPeriod(70, 90)});
+    w.segment(base).part(3, {flatPeriod(12, 140), flatPeriod(14, 150), flatPeriod(10, 90)});
     w.segment(base + 1).reference(static_cast<uint16_t>(base), 2);
-    w.segment(base + 11).fixedPart(4, {flatPeriod(30, 160)}).emptyPart(0);
-    w.segment(base + 21).part(5, {flatPeriod(90, 110)});
-    w.segment(base + 41).part(25, {flatPeriod(120, 130), flatPeriod(100, 126)});
+    w.segment(base + 11).fixedPart(4, {flatPeriod(8, 160)}).emptyPart(0);
+    w.segment(base + 21).part(5, {flatPeriod(18, 110)});
+    w.segment(base + 41).part(25, {flatPeriod(20, 130), flatPeriod(16, 126)});
   }
   return w;
 }

@@ -21,11 +21,13 @@ run() {
   "$build/bin/voicereport" --voice "$out/$name.rec" --out "$out/$name" --festival-voice "$fest" \
     --festival-dir "$festdir" | sed -n 's/^summary: //p'
 }
-run dita-fixed-none-cut    --cut fixed --level none  --ends cut
-run dita-fixed-vowel-cut   --cut fixed --level vowel --ends cut
-run dita-quiet-vowel-cut   --cut quiet --level vowel --ends cut
-run dita-fixed-none-zero   --cut fixed --level none  --ends zero
-run dita-fixed-vowel-zero  --cut fixed --level vowel --ends zero
-run dita-quiet-vowel-zero  --cut quiet --level vowel --ends zero
-run ph-fixed-vowel-zero    --voice ph --cut fixed --level vowel --ends zero
-run ph-quiet-vowel-zero    --voice ph --cut quiet --level vowel --ends zero
+run dita-fixed-none-cut    --cut fixed --level none  --ends cut --peak 100
+run dita-fixed-vowel-cut   --cut fixed --level vowel --ends cut --peak 100
+run dita-quiet-vowel-cut   --cut quiet --level vowel --ends cut --peak 100
+run dita-fixed-none-zero   --cut fixed --level none  --ends zero --peak 100
+run dita-fixed-vowel-zero  --cut fixed --level vowel --ends zero --peak 100
+run dita-quiet-vowel-zero  --cut quiet --level vowel --ends zero --peak 100
+run ph-fixed-vowel-zero    --voice ph --cut fixed --level vowel --ends zero --peak 100
+run ph-quiet-vowel-zero    --voice ph --cut quiet --level vowel --ends zero --peak 100
+run dita-default            
+run ph-default            --voice ph

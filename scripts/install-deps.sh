@@ -8,9 +8,15 @@ packages="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
 if [ "${1:-}" = "--ci" ]; then
   packages="$packages clang libclang-rt-14-dev"
 fi
+# Nothing to do when every package is there already.
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -n "$missing" ] || exit 0
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 # shellcheck disable=SC2086
-$sudo apt-get install -y -qq --no-install-recommends $packages >/dev/null
+$sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null

@@ -3,6 +3,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+"$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${SONTER2_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j"$(nproc)"
 if [ ! -f "$build/lib/tamsel.rec" ]; then "$root/tools/build-voice.sh" "$build"; fi

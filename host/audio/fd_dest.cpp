@@ -1,9 +1,14 @@
 // Raw PCM or a WAV stream to a file descriptor; see the header.
 #include "host/audio/fd_dest.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 
 #include "host/audio/fd_io.h"
 #include "host/audio/wav_header.h"
@@ -61,6 +66,30 @@ void CFdDest::fixWavSizes() {
   }
 }
 
+bool CFdDest::writeOut(const uint8_t* data, size_t size) {
+  // In pieces that a pipe with room takes without blocking, waiting for
+  // room in between, so that a reader who stops reading (a paused player,
+  // `| sleep`) cannot keep the destructor, and with it Ctrl-C, waiting.
+  while (size > 0) {
+    pollfd p{fd_, POLLOUT, 0};
+    const int ready = ::poll(&p, 1, 100);
+    {
+      std::lock_guard lock(mutex_);
+      if (quit_) return true;  // going away: the rest is dropped
+    }
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    const ssize_t n = ::write(fd_, data, std::min<size_t>(size, PIPE_BUF));
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 void CFdDest::outputLoop() {
   // A reader that goes away must give us EPIPE, not end the process: the
   // signal for a failed write goes to the writing thread, so block it here.
@@ -80,7 +109,7 @@ void CFdDest::outputLoop() {
     const uint64_t end = readPos_;
     const bool dropping = failed_;
     lock.unlock();
-    const bool ok = dropping || WriteAll(fd_, buffer.data(), n);
+    const bool ok = dropping || writeOut(buffer.data(), n);
     const std::string message = ok ? std::string() : ErrnoMessage("cannot write audio to the output");
     lock.lock();
     // After a failure the rest is dropped as if written, so that speech

@@ -25,6 +25,7 @@ class CFdDest final : public CAudioDestination {
   CFdDest(int fd, Format format);
   ~CFdDest() override;
   void outputLoop();
+  bool writeOut(const uint8_t* data, size_t size);
   void fixWavSizes();
 
   const int fd_;

@@ -41,8 +41,6 @@ constexpr std::string_view kMinus = "mínus"_cp;
 // than index past the tables.
 int DigitValue(char c) { return c >= '0' && c <= '9' ? c - '0' : 0; }
 
-bool IsSeparator(char c) { return c == '.' || c == ','; }
-
 std::string GroupWord(int group, int value) {
   std::string word(kGroupWords[group]);
   if (word.empty()) return word;
@@ -130,14 +128,11 @@ void ReadNumber(WordList& words, std::string_view token) {
     AppendWord(words, kMinus);
     token.remove_prefix(1);
   }
-  std::string number;
-  if (!token.empty() && IsSeparator(token[0])) number = "0";
-  number += token;
-
-  const size_t separator = number.find_first_of(".,");
-  std::string_view whole = std::string_view(number).substr(0, separator);
+  const size_t separator = token.find_first_of(".,");
+  std::string_view whole = token.substr(0, separator);
+  if (separator == 0) whole = "0";  // ",5" reads as "0,5"
   std::string_view fraction;
-  if (separator != std::string::npos) fraction = std::string_view(number).substr(separator + 1);
+  if (separator != std::string_view::npos) fraction = token.substr(separator + 1);
 
   const int value = ReadDigits(words, whole, !fraction.empty());
   if (fraction.empty()) return;

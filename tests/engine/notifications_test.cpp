@@ -121,6 +121,7 @@ TEST_F(EngineTest, AttributeChangesReachEverySinkInRegistrationOrder) {
   attributes->Release();
   EXPECT_EQ(order, (Calls{"one attrib 1", "two attrib 1", "one attrib 2", "two attrib 2", "one attrib 3",
                           "two attrib 3"}));
+  destroyEngine();  // while the registered sinks still exist
 }
 
 TEST_F(EngineTest, ASinkMayUnregisterFromInsideItsNotification) {
@@ -137,6 +138,7 @@ TEST_F(EngineTest, ASinkMayUnregisterFromInsideItsNotification) {
   EXPECT_EQ(one.events(), Calls{"attrib 2"});
   EXPECT_EQ(two.events(), (Calls{"attrib 2", "attrib 2"}));
   EXPECT_EQ(one.refCount(), 0u);
+  destroyEngine();  // while the registered sinks still exist
 }
 
 TEST_F(EngineTest, AudioStartAndStopReachRegisteredSinks) {
@@ -146,6 +148,7 @@ TEST_F(EngineTest, AudioStartAndStopReachRegisteredSinks) {
   audio->sendAudioStart();
   audio->sendAudioStop();
   EXPECT_EQ(sink.events(), (Calls{"audio start", "audio stop"}));
+  destroyEngine();  // while the registered sinks still exist
 }
 
 TEST_F(EngineTest, NotificationsAfterTheEngineIsGoneDoNothing) {

@@ -121,6 +121,7 @@ TEST_F(EngineTest, StreamCommandsChangeTheSettings) {
   EXPECT_NE(std::find(calls.begin(), calls.end(), "LevelSet 80008000"), calls.end());  // the reset restores it
   EXPECT_EQ(engine->pitchSetting(), 270);  // reset reloads the defaults
   EXPECT_EQ(engine->speedSetting(), 170u);
+  destroyEngine();  // while the registered sinks still exist
 }
 
 TEST_F(EngineTest, AFileDestinationIsFilledUpToAMegabytePerNotification) {

@@ -209,93 +209,119 @@ bool PhraseMarks(char punctuation, uint8_t& phraseMark, uint8_t& nucleusMark) {
   return true;
 }
 
+// Pass 2: replaces each token by the words it reads as, and acts on the tags
+// meant for the converter itself (rms, vce).
+class Expander {
+ public:
+  Expander(ConverterState& state, Clause& clause) : state_(state), clause_(clause), tokens_(clause.tokens) {
+    // A first clause that is one character (tags aside) is read by its
+    // name, except a lone letter beside a bookmark, which is read as a word
+    // unless the second speaker reads it.
+    loneCharacter_ = state.startFlag && clause.allSingle && clause.singleCount == 1;
+    spellClause_ = loneCharacter_ && spellsLoneCharacter();
+  }
+
+  void run() {
+    CharacterNamesReader names;
+    for (auto it = tokens_.begin(); it != tokens_.end();) {
+      it = IsTagToken(*it) ? takeTag(it) : expand(it, names.table());
+    }
+  }
+
+ private:
+  bool spellsLoneCharacter() const {
+    return !(clause_.sawBookmark && IsLetter(clause_.lastSingleLetter) && state_.speakerTag != 1);
+  }
+
+  // A tag changes neither the previous text nor the previous word.
+  TokenList::iterator takeTag(TokenList::iterator it) {
+    uint32_t index = 0;
+    uint32_t value = 0;
+    const char* cursor = it->text.c_str();
+    if (ParseControlTag(cursor, index, value) != S_OK) return std::next(it);  // kept, written as nothing
+    if (index == kTagRms) {
+      state_.spellMode = value == 1;
+      return tokens_.erase(it);
+    }
+    if (index == kTagVce) {
+      state_.speakerTag = static_cast<int32_t>(value);
+      if (loneCharacter_) spellClause_ = spellsLoneCharacter();
+    }
+    return std::next(it);
+  }
+
+  TokenList::iterator expand(TokenList::iterator it, const CharacterNameTable& names) {
+    Token& token = *it;
+    // A hyphen or spaced dash right before a number is its minus sign. Only
+    // the word the hyphen itself produced is renamed.
+    if (IsNumberToken(token.text) && (previousText_ == "-" || previousText_ == kSpacedDash) &&
+        previousWord_ != tokens_.end()) {
+      previousWord_->text = kMinusWord;
+      previousWord_->position = previousPosition_;
+      token.position = -1;
+    }
+
+    WordList words;
+    if (state_.spellMode || spellClause_) {
+      SpellToken(token.text, words, names);
+    } else {
+      ExpandToken(token.text, words, state_.dictionary, names);
+    }
+    previousPosition_ = token.position;
+    // Symbols and punctuation marks carry no position of their own.
+    if (token.text.size() == 1 && !IsLetter(token.text[0]) && !IsDigit(token.text[0])) token.position = -1;
+    previousText_ = std::move(token.text);
+
+    const auto next = std::next(it);
+    if (words.empty()) {
+      tokens_.erase(it);
+      previousWord_ = tokens_.end();
+      return next;
+    }
+    token.text = std::move(words[0]);
+    for (size_t w = 1; w < words.size(); ++w) tokens_.insert(next, Token{std::move(words[w]), -1, token.isPreposition});
+    previousWord_ = std::prev(next);
+    return next;
+  }
+
+  ConverterState& state_;
+  Clause& clause_;
+  TokenList& tokens_;
+  bool loneCharacter_ = false;
+  bool spellClause_ = false;
+  std::string previousText_;
+  TokenList::iterator previousWord_ = tokens_.end();  // the last word of the previous token
+  int64_t previousPosition_ = -1;
+};
+
 }  // namespace
 
 TokenList ExpandNextClause(ConverterState& state) {
   if (state.sourceCursor >= state.sourceText.size()) return {};
-
-  // Pass 1: tokens.
   Clause clause = Tokeniser(state.sourceText, state.sourceCursor, state.converterFlag).run();
-  TokenList& tokens = clause.tokens;
-
-  // A first clause that is one character (tags aside) is read by its name,
-  // except a lone letter beside a bookmark, which is read as a word unless
-  // the second speaker reads it.
-  const bool loneCharacter = state.startFlag && clause.allSingle && clause.singleCount == 1;
-  auto spellsLoneCharacter = [&] {
-    return !(clause.sawBookmark && IsLetter(clause.lastSingleLetter) && state.speakerTag != 1);
-  };
-  bool spellClause = loneCharacter && spellsLoneCharacter();
-
-  // Pass 2: expansion into words.
-  {
-    CharacterNamesReader names;
-    std::string previousText;
-    auto previousWord = tokens.end();  // the last word the previous token produced
-    int64_t previousPosition = -1;
-    for (auto it = tokens.begin(); it != tokens.end();) {
-      Token& token = *it;  // isPreposition was set when the token was read
-      if (IsTagToken(token)) {
-        uint32_t index = 0;
-        uint32_t value = 0;
-        const char* cursor = token.text.c_str();
-        if (ParseControlTag(cursor, index, value) == S_OK) {
-          if (index == kTagRms) {
-            state.spellMode = value == 1;
-            it = tokens.erase(it);
-            continue;
-          }
-          if (index == kTagVce) {
-            state.speakerTag = static_cast<int32_t>(value);
-            if (loneCharacter) spellClause = spellsLoneCharacter();
-          }
-        }
-        ++it;
-        continue;
-      }
-
-      // A hyphen or spaced dash right before a number is its minus sign. Only
-      // the word the hyphen itself produced is renamed.
-      if (IsNumberToken(token.text) && (previousText == "-" || previousText == kSpacedDash) &&
-          previousWord != tokens.end()) {
-        previousWord->text = kMinusWord;
-        previousWord->position = previousPosition;
-        token.position = -1;
-      }
-
-      WordList words;
-      if (state.spellMode || spellClause) {
-        SpellToken(token.text, words, names.table());
-      } else {
-        ExpandToken(token.text, words, state.dictionary, names.table());
-      }
-      previousPosition = token.position;
-      if (token.text.size() == 1 && !IsLetter(token.text[0]) && !IsDigit(token.text[0])) token.position = -1;
-
-      previousText = std::move(token.text);
-      const auto next = std::next(it);
-      if (words.empty()) {
-        tokens.erase(it);
-        previousWord = tokens.end();
-      } else {
-        token.text = std::move(words[0]);
-        for (size_t w = 1; w < words.size(); ++w) {
-          tokens.insert(next, Token{std::move(words[w]), -1, token.isPreposition});
-        }
-        previousWord = std::prev(next);
-      }
-      it = next;
-    }
-  }
-
+  Expander(state, clause).run();
   return std::move(clause.tokens);
 }
 
 namespace {
 
+// A one-symbol word gets a schwa when it is a lone consonant, so that it can
+// be sounded, and a one-symbol preposition gets one before a pause.
+void AddSchwa(Token& token, const std::string& following) {
+  if (token.text.size() != 1) return;
+  const char s = token.text[0];
+  bool schwa;
+  if (following.empty()) {
+    schwa = InSet(kSchwaAloneLast, s);
+  } else {
+    schwa = (InSet(kSchwaAlone, s) && !token.isPreposition) ||
+            (InSet(kSchwaPrepositions, s) && InSet(kPauseFollowers, following[0]));
+  }
+  if (schwa) token.text += kSchwa;
+}
+
 // Pass 3: each word becomes its phoneme symbols, from the last word to the
-// first, with the schwa after lone consonants and the glottal stop before a
-// vowel.
+// first, so that each is transcribed knowing its right neighbour.
 void TranscribeClause(TokenList& tokens) {
   std::string following;
   for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) {
@@ -306,22 +332,36 @@ void TranscribeClause(TokenList& tokens) {
       MapLettersToPhonemes(token.text);
       ApplyLetterRules(token.text, token.text.size() == 1 ? following : following + " ");
     }
-    if (token.text.size() == 1) {
-      const char s = token.text[0];
-      if (!following.empty()) {
-        if (InSet(kSchwaAlone, s) && !token.isPreposition) {
-          token.text += kSchwa;
-        } else if (InSet(kSchwaPrepositions, s) && InSet(kPauseFollowers, following[0])) {
-          token.text += kSchwa;
-        }
-      } else if (InSet(kSchwaAloneLast, s)) {
-        token.text += kSchwa;
-      }
-    }
+    AddSchwa(token, following);
     if (!token.text.empty() && kVowelSet.contains(token.text[0])) token.text.insert(0, 1, kGlottalStop);
     if (!tag) following = token.text;
   }
+}
 
+// A tag's command where it stood; a pause is preceded by silence. A tag
+// that does not parse writes nothing.
+void WriteTag(ClauseWriter& out, const Token& token) {
+  uint32_t index = 0;
+  uint32_t value = 0;
+  const char* cursor = token.text.c_str();
+  if (ParseControlTag(cursor, index, value) != S_OK) return;
+  if (index == kTagPau) out.symbols(std::string_view(&kSilenceSymbol, 1));
+  out.element(kTagCommandBase + index, value);
+}
+
+// Punctuation becomes its pause; a lone hyphen is silent. The no-break space
+// is dropped: as a raw byte it would read as a syllable count.
+void WriteUnit(ClauseWriter& out, const std::string& text) {
+  const char first = FirstByte(text);
+  if (InSet(kSentenceMarks, first)) {
+    out.symbols("^");
+  } else if (InSet(kClauseMarks, first)) {
+    out.symbols("\\");
+  } else if (text == kEllipsis) {
+    out.symbols("^^");
+  } else if (text != "-" && text != kNoBreakSpace) {
+    out.symbols(text);
+  }
 }
 
 // Pass 4: the clause's stream bytes.
@@ -330,20 +370,14 @@ std::string WriteClause(const TokenList& tokens) {
   bool afterPreposition = false;
   for (auto it = tokens.begin(); it != tokens.end(); ++it) {
     const Token& token = *it;
+    if (IsTagToken(token)) {
+      WriteTag(out, token);
+      continue;
+    }
     const auto nextIt = std::next(it);
     const Token* next = nextIt != tokens.end() ? &*nextIt : nullptr;
     const Token* nextNext = next != nullptr && std::next(nextIt) != tokens.end() ? &*std::next(nextIt) : nullptr;
 
-    if (IsTagToken(token)) {
-      uint32_t index = 0;
-      uint32_t value = 0;
-      const char* cursor = token.text.c_str();
-      if (ParseControlTag(cursor, index, value) == S_OK) {
-        if (index == kTagPau) out.symbols(std::string_view(&kSilenceSymbol, 1));
-        out.element(kTagCommandBase + index, value);
-      }
-      continue;
-    }
     if (token.position != -1) out.element(TextPosition, static_cast<uint32_t>(token.position));
     const int syllables = CountSyllables(token.text);
     if (syllables >= 0) out.element(SyllableCount, static_cast<uint32_t>(syllables));
@@ -352,8 +386,7 @@ std::string WriteClause(const TokenList& tokens) {
     uint8_t nucleusMark = 0;
     // A preposition and the final word after it are one prosodic unit: the
     // preposition carries the phrase mark.
-    if (token.isPreposition && next != nullptr && nextNext != nullptr &&
-        PhraseMarks(FirstByte(nextNext->text), phraseMark, nucleusMark)) {
+    if (token.isPreposition && nextNext != nullptr && PhraseMarks(FirstByte(nextNext->text), phraseMark, nucleusMark)) {
       out.element(phraseMark, 0);
     }
     const bool wordLike = !token.text.empty() && (IsAsciiLetter(token.text[0]) || token.text[0] == kGlottalStop);
@@ -364,21 +397,8 @@ std::string WriteClause(const TokenList& tokens) {
         out.symbols(token.text);
         if (!token.isPreposition) out.element(WordBoundary, 0);
       }
-      afterPreposition = token.isPreposition;
-      continue;
-    }
-
-    // Punctuation becomes its pause; a lone hyphen is silent. The no-break
-    // space is dropped: as a raw byte it would read as a syllable count.
-    const char first = FirstByte(token.text);
-    if (InSet(kSentenceMarks, first)) {
-      out.symbols("^");
-    } else if (InSet(kClauseMarks, first)) {
-      out.symbols("\\");
-    } else if (token.text == kEllipsis) {
-      out.symbols("^^");
-    } else if (token.text != "-" && token.text != kNoBreakSpace) {
-      out.symbols(token.text);
+    } else {
+      WriteUnit(out, token.text);
     }
     afterPreposition = token.isPreposition;
   }

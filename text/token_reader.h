@@ -20,6 +20,7 @@ class CPronunciationDictionary;
 inline constexpr std::string_view kKeptPunctuation = ".?!:,;-–—…\u00A0"_cp;
 // Quotation marks are silent in normal reading.
 inline constexpr std::string_view kQuotationMarks = "\"'`‚„‹‘’“”›«»"_cp;
+static_assert(kKeptPunctuation.size() == 11 && kQuotationMarks.size() == 13);
 
 // The spaced dash token, a hyphen with white space on both sides.
 inline constexpr std::string_view kSpacedDash = " - ";

@@ -70,6 +70,10 @@ class CAudioDestination : public IAudio, public IAudioDest {
   bool drain(std::chrono::milliseconds timeout);
   // The first output failure ("cannot write to ...: No space left"), or "".
   std::string error() const;
+  // Finishes the output: a WAV file or seekable WAV stream gets its true
+  // sizes (a file is closed too). Destruction does the same; calling this
+  // first lets the command see a failure in error().
+  virtual HRESULT close() { return S_OK; }
 
  protected:
   struct Tuning {

@@ -54,15 +54,23 @@ CFdDest::~CFdDest() {
   outputCv_.notify_all();
   if (output_.joinable()) output_.join();
   stopNotifier();
-  fixWavSizes();
+  std::lock_guard lock(mutex_);
+  fixWavSizesLocked();
 }
 
-void CFdDest::fixWavSizes() {
+HRESULT CFdDest::close() {
+  std::lock_guard lock(mutex_);
+  fixWavSizesLocked();
+  return failed_ ? kAudioWriteFailed : S_OK;
+}
+
+void CFdDest::fixWavSizesLocked() {
   if (format_ != Format::kWav || headerOffset_ < 0) return;
   const auto header = MakeWavHeader(written_);
   if (::pwrite(fd_, header.data(), header.size(), static_cast<off_t>(headerOffset_)) < 0) {
-    // Nothing left to tell: the object is going away. The largest sizes
-    // written first stay, which players read as "until the end".
+    // The largest sizes written first stay, which players read as "until
+    // the end".
+    failLocked(ErrnoMessage("cannot write the WAV stream's sizes"));
   }
 }
 

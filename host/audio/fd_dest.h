@@ -20,13 +20,15 @@ class CFdDest final : public CAudioDestination {
   // header goes out at once; its sizes are the largest possible unless the
   // descriptor is a seekable file, where they are fixed at destruction.
   static CFdDest* create(int fd, Format format, std::string* error);
+  // Writes the WAV sizes of what has gone out so far, when seekable.
+  HRESULT close() override;
 
  private:
   CFdDest(int fd, Format format);
   ~CFdDest() override;
   void outputLoop();
   bool writeOut(const uint8_t* data, size_t size);
-  void fixWavSizes();
+  void fixWavSizesLocked();
 
   const int fd_;
   const Format format_;

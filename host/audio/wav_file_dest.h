@@ -16,8 +16,7 @@ class CWavFileDest final : public CAudioDestination {
   static CWavFileDest* create(const std::string& path, std::string* error);
 
   // Writes the final sizes and closes the file; later data is refused.
-  // Destruction does the same.
-  HRESULT close();
+  HRESULT close() override;
 
  private:
   // IAudioFile lives on a small inner object: its Flush would otherwise

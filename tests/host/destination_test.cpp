@@ -247,7 +247,12 @@ TEST_F(WavFileTest, EngineRunWritesEveryByteAndHearsEveryMark) {
     const auto sofar = ReadFile(path("speech.wav"));
     ExpectWavHeader(sofar, static_cast<uint32_t>(stream.size()));
   }
+  EXPECT_EQ(d->close(), S_OK);
   EXPECT_EQ(d->error(), "");
+  // A closed file takes nothing more, and says why.
+  uint8_t more[4] = {};
+  EXPECT_EQ(static_cast<IAudioDest*>(d)->DataSet(more, 4), kAudioWriteFailed);
+  EXPECT_NE(d->error().find("closed"), std::string::npos) << d->error();
   d->Release();
   const auto file = ReadFile(path("speech.wav"));
   ExpectWavHeader(file, static_cast<uint32_t>(stream.size()));
@@ -516,12 +521,20 @@ TEST_F(WavFileTest, WavStreamHeaderOnPipeAndOnFile) {
     audio->Start();
     static_cast<IAudioDest*>(d)->DataSet(const_cast<uint8_t*>(data.data()), 3000);
     ASSERT_TRUE(d->drain(kLongWait));
-    d->Release();
-    close(fd);
+    EXPECT_EQ(d->close(), S_OK);
     auto file = ReadFile(name);
     ASSERT_EQ(file.size(), 2 + 44 + data.size());
     file.erase(file.begin(), file.begin() + 2);
     ExpectWavHeader(file, 3000);
+    // More after close() is still counted when the stream goes away.
+    static_cast<IAudioDest*>(d)->DataSet(const_cast<uint8_t*>(data.data()), 1000);
+    ASSERT_TRUE(d->drain(kLongWait));
+    d->Release();
+    close(fd);
+    file = ReadFile(name);
+    ASSERT_EQ(file.size(), 2 + 44 + 4000);
+    file.erase(file.begin(), file.begin() + 2);
+    ExpectWavHeader(file, 4000);
   }
   EXPECT_EQ(OpenRawFd(-1, &error), nullptr);
   EXPECT_NE(error.find("descriptor -1"), std::string::npos) << error;

@@ -97,6 +97,14 @@ bool inTree(const std::string& path, const std::string& tree) {
   return path.size() == tree.size() || path[tree.size()] == '\\';
 }
 
+void removeOurKeys(platform::RegistryFile& file) {
+  for (const auto& tree : removedTrees()) {
+    for (const auto& path : file.keyPaths()) {
+      if (inTree(path, tree)) file.removeKey(path);
+    }
+  }
+}
+
 std::optional<platform::RegistryFile> loadOrEmpty(const std::string& file, bool& malformed) {
   malformed = false;
   if (!std::filesystem::exists(file)) return platform::RegistryFile{};
@@ -120,12 +128,7 @@ HRESULT registerServer(const std::string& modulePath, const std::string& classes
   bool malformed = false;
   auto file = loadOrEmpty(classesFile, malformed);
   if (malformed) return E_FAIL;
-  // ForceRemove: a class key is rewritten whole.
-  for (const auto& tree : removedTrees()) {
-    for (const auto& path : file->keyPaths()) {
-      if (inTree(path, tree)) file->removeKey(path);
-    }
-  }
+  removeOurKeys(*file);  // ForceRemove: a class key is rewritten whole
   file->key(key({"CLSID"}));
   for (auto& [path, data] : entries(modulePath)) {
     auto& target = file->key(path);
@@ -140,11 +143,7 @@ HRESULT unregisterServer(const std::string& classesFile) {
   bool malformed = false;
   auto file = loadOrEmpty(classesFile, malformed);
   if (malformed) return E_FAIL;
-  for (const auto& tree : removedTrees()) {
-    for (const auto& path : file->keyPaths()) {
-      if (inTree(path, tree)) file->removeKey(path);
-    }
-  }
+  removeOurKeys(*file);
   return file->save(classesFile) ? S_OK : E_FAIL;
 }
 

@@ -1,7 +1,8 @@
 // voicebuild: makes the engine's voice file from a Festival Czech diphone
-// voice. Usage:
+// voice; docs/voice.md describes the options. Usage:
 //   voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]
-//              [--level none|vowel] [--ends cut|zero] [--max-period N] [--peak N] --out FILE
+//              [--ends cut|zero] [--level none|vowel] [--consonant-level none|context]
+//              [--peak N] [--max-period N] [--length-scale F] --out FILE
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -16,7 +17,8 @@ constexpr const char* kVoiceDir = "/usr/share/festival/voices/czech/";
 int usage() {
   std::fprintf(stderr,
                "usage: voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]\n"
-               "                  [--level none|vowel] [--ends cut|zero] [--max-period N] [--peak N] --out FILE\n");
+               "                  [--ends cut|zero] [--level none|vowel] [--consonant-level none|context]\n"
+               "                  [--peak N] [--max-period N] [--length-scale F] --out FILE\n");
   return 2;
 }
 
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
   // 8-bit noise floor for 0.01 % of samples clamped (no mixing overflow in
   // the report's renderings).
   options.peakLevel = 120;
+  options.consonantLevel = true;
   std::string out;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -63,6 +66,9 @@ int main(int argc, char** argv) {
       options.ends = value == "zero" ? voicebuild::PeriodEnds::kZero : voicebuild::PeriodEnds::kAsCut;
     } else if (arg == "--max-period") {
       options.maxPeriod = std::stoi(value);
+    } else if (arg == "--consonant-level") {
+      if (value != "none" && value != "context") return usage();
+      options.consonantLevel = value == "context";
     } else if (arg == "--length-scale") {
       options.lengthScale = std::stod(value);
     } else if (arg == "--peak") {

@@ -97,6 +97,19 @@ double rms(const PeriodList& periods, size_t from, size_t to) {
 
 constexpr size_t kEdgePeriods = 3;
 
+// Level of the sounding part of a period list: the mean RMS of its loudest
+// quarter of periods (closures and silences do not count).
+double activeLevel(const PeriodList& periods) {
+  std::vector<double> levels;
+  for (size_t j = 0; j < periods.size(); ++j) levels.push_back(rms(periods, j, j + 1));
+  if (levels.empty()) return 0;
+  std::sort(levels.rbegin(), levels.rend());
+  const size_t n = std::max<size_t>(1, levels.size() / 4);
+  double sum = 0;
+  for (size_t j = 0; j < n; ++j) sum += levels[j];
+  return sum / n;
+}
+
 // Cut diphones, cached, with the chosen level rule applied.
 class Source {
  public:
@@ -211,7 +224,7 @@ std::string dip(const std::string& a, const std::string& b) { return a + "-" + b
 class Planner {
  public:
   Planner(const GroupFile& group, const BuildOptions& options)
-      : src_(group, options), lengthScale_(options.lengthScale) {}
+      : src_(group, options), lengthScale_(options.lengthScale), consonantLevel_(options.consonantLevel) {}
 
   Voice run() {
     planGlottalStop();
@@ -278,14 +291,27 @@ class Planner {
   void planConsonant(const ConsonantSymbol& c) {
     const std::string p = c.phone;
     const std::string after = src_.has(dip(p, "#")) ? dip(p, "#") : need(dip(p, "e"));
-    put(c.symbol, 0, c.lengthClass, c.fixed, join(src_.right(need(dip("#", p))), src_.left(after)));
+    PeriodList own = join(src_.right(need(dip("#", p))), src_.left(after));
+    std::vector<double> contextLevels;
     for (int k = 1; k <= 5; ++k) {
       const std::string before = need(dip(contextVowel(k), p));  // vowel, then consonant
       const std::string into = need(dip(p, contextVowel(k)));    // consonant, then vowel
-      put(c.symbol, k, c.lengthClass, c.fixed, join(src_.right(before), src_.left(into)));
+      PeriodList between = join(src_.right(before), src_.left(into));
+      contextLevels.push_back(activeLevel(between));
+      put(c.symbol, k, c.lengthClass, c.fixed, std::move(between));
       put(c.symbol, 20 + k, kOnset, false, src_.left(before));
       put(c.symbol, 40 + k, kIntoVowel, false, src_.right(into));
     }
+    // Not for p t ť k: their own sound is mostly closure, and a burst
+    // brought up to its level before a vowel stood out as a jump.
+    if (consonantLevel_ && c.lengthClass != kPlosive) {
+      std::sort(contextLevels.begin(), contextLevels.end());
+      const double level = activeLevel(own);
+      const double gain = level > 0 ? std::clamp(contextLevels[contextLevels.size() / 2] / level, 1.0, 4.0) : 1.0;
+      for (auto& period : own)
+        for (double& x : period) x *= gain;
+    }
+    put(c.symbol, 0, c.lengthClass, c.fixed, std::move(own));
     refer(c.symbol, 6, c.symbol, 2);
     refer(c.symbol, 26, c.symbol, 22);
     refer(c.symbol, 46, c.symbol, 42);
@@ -323,6 +349,7 @@ class Planner {
 
   Source src_;
   double lengthScale_;
+  bool consonantLevel_;
   Voice voice_;
 };
 

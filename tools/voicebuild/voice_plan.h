@@ -42,6 +42,10 @@ struct BuildOptions {
   CutRule cut = CutRule::kFixed;
   LevelRule level = LevelRule::kNone;
   PeriodEnds ends = PeriodEnds::kAsCut;
+  // Bring a consonant's own sound (slot 0, cut next to pauses, where the
+  // speaker spoke it 3-15 dB weaker) up to its level between vowels: it is
+  // also what the consonant sounds like inside clusters. Plosives keep theirs.
+  bool consonantLevel = false;
   int maxPeriod = 0;                // > 0: cap residual periods to this many output samples
   double peakLevel = 100;
   // Multiplies the period counts of the sounding classes (not pauses, the

@@ -13,7 +13,7 @@ run() {
   name=$1
   shift
   "$build/bin/voicebuild" "$@" --out "$out/$name.rec" >/dev/null
-  printf '%-28s ' "$name"
+  printf '%-36s ' "$name"
   case "$*" in
     *"--voice ph"*) fest="(voice_czech_ph)"; festdir="$build/voicereport/festival-ph" ;;
     *) fest="(voice_czech_dita)"; festdir="$build/voicereport/festival" ;;
@@ -21,13 +21,14 @@ run() {
   "$build/bin/voicereport" --voice "$out/$name.rec" --out "$out/$name" --festival-voice "$fest" \
     --festival-dir "$festdir" | sed -n 's/^summary: //p'
 }
-run dita-fixed-none-cut    --cut fixed --level none  --ends cut --peak 100
-run dita-fixed-vowel-cut   --cut fixed --level vowel --ends cut --peak 100
-run dita-quiet-vowel-cut   --cut quiet --level vowel --ends cut --peak 100
-run dita-fixed-none-zero   --cut fixed --level none  --ends zero --peak 100
-run dita-fixed-vowel-zero  --cut fixed --level vowel --ends zero --peak 100
-run dita-quiet-vowel-zero  --cut quiet --level vowel --ends zero --peak 100
-run ph-fixed-vowel-zero    --voice ph --cut fixed --level vowel --ends zero --peak 100
-run ph-quiet-vowel-zero    --voice ph --cut quiet --level vowel --ends zero --peak 100
-run dita-default            
+run dita-fixed-none-cut    --cut fixed --level none  --ends cut --peak 100 --consonant-level none
+run dita-fixed-vowel-cut   --cut fixed --level vowel --ends cut --peak 100 --consonant-level none
+run dita-quiet-vowel-cut   --cut quiet --level vowel --ends cut --peak 100 --consonant-level none
+run dita-fixed-none-zero   --cut fixed --level none  --ends zero --peak 100 --consonant-level none
+run dita-fixed-vowel-zero  --cut fixed --level vowel --ends zero --peak 100 --consonant-level none
+run dita-quiet-vowel-zero  --cut quiet --level vowel --ends zero --peak 100 --consonant-level none
+run ph-fixed-vowel-zero    --voice ph --cut fixed --level vowel --ends zero --peak 100 --consonant-level none
+run ph-quiet-vowel-zero    --voice ph --cut quiet --level vowel --ends zero --peak 100 --consonant-level none
+run dita-default
+run dita-default-no-consonant-level --consonant-level none
 run ph-default            --voice ph

@@ -147,11 +147,32 @@ bool engineRender(const std::string& command, const std::string& utf8, bool tagg
   return std::system(cmd.c_str()) == 0;
 }
 
+// RMS amplitude of a WAV file, optionally band-limited, measured by sox; 0
+// when sox fails.
+double soxRms(const std::string& wav, const std::string& band) {
+  const std::string cmd = "sox '" + wav + "' -n rate 22050 " + (band.empty() ? "" : "sinc " + band + " ") + "stat 2>&1";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (pipe == nullptr) return 0;
+  char line[256];
+  double value = 0;
+  while (std::fgets(line, sizeof line, pipe) != nullptr)
+    if (std::strncmp(line, "RMS     amplitude:", 18) == 0) value = std::atof(line + 18);
+  pclose(pipe);
+  return value;
+}
+
+// Frication and bursts: the 3.5-10 kHz band's level against the whole
+// signal, in dB.
+double highBandDb(const std::string& wav) {
+  const double whole = soxRms(wav, ""), band = soxRms(wav, "3500-10000");
+  return whole > 0 && band > 0 ? 20 * std::log10(band / whole) : 0;
+}
+
 struct Item {
   std::string utf8, text, id;
   bool word;
   Rendering normal, slow, fast;
-  double oursExtent = 0, festExtent = 0, oursF0 = 0, festF0 = 0;
+  double oursExtent = 0, festExtent = 0, oursF0 = 0, festF0 = 0, oursHigh = 0, festHigh = 0;
   bool haveFestival = false;
   int engine = -1;  // -1 not rendered by the engine, 0 differs from the harness, 1 the same
 };
@@ -231,6 +252,7 @@ int main(int argc, char** argv) {
       }
     }
     it.oursExtent = speechExtent(it.normal.audio);
+    if (!it.word) it.oursHigh = highBandDb(wavPath);
     it.oursF0 = medianF0(it.normal.audio);
     // Festival does not know the control tags: no reference for such items.
     if (festival && !tagged) {
@@ -240,6 +262,7 @@ int main(int argc, char** argv) {
         it.haveFestival = true;
         it.festExtent = speechExtent(fa);
         it.festF0 = medianF0(fa);
+        if (!it.word) it.festHigh = highBandDb(fw);
       }
     }
     for (size_t j : it.normal.joins) allJoins.push_back(all.size() + j);
@@ -258,7 +281,7 @@ int main(int argc, char** argv) {
   double levelChange = 0;                 // sum of |dB| changes between neighbouring vowel periods
   double jitter = 0;                      // sum of |length change| / length between neighbouring vowel periods
   int largestJump = 0;
-  std::vector<std::string> clickPlaces;
+  std::vector<std::string> clickPlaces, jumpPlaces;
   std::set<std::pair<int, int>> pairsSeen;  // (first class, second class)
   for (Item& it : items) {
     const auto& r = it.normal;
@@ -269,7 +292,12 @@ int main(int argc, char** argv) {
     // shortened period's tail stops being added into the next one).
     std::vector<size_t> everySample(r.audio.samples.size());
     for (size_t i = 0; i < everySample.size(); ++i) everySample[i] = i;
-    jumpsAnywhere += findClicks(r.audio.samples, everySample, rule).size();
+    const auto anywhere = findClicks(r.audio.samples, everySample, rule);
+    jumpsAnywhere += anywhere.size();
+    for (const Click& c : anywhere)
+      for (const PhoneSpan& p : r.phones)
+        if (c.at >= p.start && c.at < p.end)
+          jumpPlaces.push_back(it.utf8 + ": in " + symbolName(p.symbol) + " (" + std::to_string(c.jump) + ")");
     wrapsTotal += over.wraps;
     fullScaleTotal += over.fullScale;
     for (size_t k = 0; k < r.phones.size(); ++k) {
@@ -390,6 +418,11 @@ int main(int argc, char** argv) {
       f0o.push_back(it.oursF0);
       if (it.haveFestival) f0f.push_back(it.festF0);
     }
+  std::vector<double> highDiff;
+  for (const Item& it : items)
+    if (!it.word && it.haveFestival) highDiff.push_back(it.oursHigh - it.festHigh);
+  md << "| Sentences: 3.5–10 kHz band level against the whole, ours minus Festival, median | "
+     << fmt("%+.1f", median(highDiff)) << " dB |\n";
   md << "| Median f0 of the sentences, ours / Festival | " << fmt("%.0f", median(f0o)) << " / "
      << fmt("%.0f", median(f0f)) << " Hz |\n\n";
 
@@ -457,17 +490,21 @@ int main(int argc, char** argv) {
        << fmt("%.2f", speechExtent(it.slow.audio) / base) << " | " << fmt("%.2f", speechExtent(it.fast.audio) / base)
        << " |\n";
   }
-  md << "\n## Sentences\n\n| Sentence | Stream | Ours (s) | Festival (s) | Ratio | f0 ours / Festival (Hz) |\n|---|---|---|---|---|---|\n";
+  md << "\n## Sentences\n\n| Sentence | Stream | Ours (s) | Festival (s) | Ratio | f0 ours / Festival (Hz) | 3.5–10 kHz band, ours / Festival (dB) |\n|---|---|---|---|---|---|---|\n";
   for (const Item& it : items) {
     if (it.word) continue;
     md << "| " << it.utf8 << " | `" << printableStream(it.normal.stream) << "` | " << fmt("%.2f", it.oursExtent) << " | "
        << (it.haveFestival ? fmt("%.2f", it.festExtent) : "–") << " | "
        << (it.haveFestival && it.festExtent > 0 ? fmt("%.2f", it.oursExtent / it.festExtent) : "–") << " | "
-       << fmt("%.0f", it.oursF0) << " / " << (it.haveFestival ? fmt("%.0f", it.festF0) : "–") << " |\n";
+       << fmt("%.0f", it.oursF0) << " / " << (it.haveFestival ? fmt("%.0f", it.festF0) : "–") << " | "
+       << fmt("%.1f", it.oursHigh) << " / " << (it.haveFestival ? fmt("%.1f", it.festHigh) : "–") << " |\n";
   }
   md << "\n## Clicks\n\n";
   if (clickPlaces.empty()) md << "None.\n";
   for (const auto& c : clickPlaces) md << "- " << c << "\n";
+  md << "\n## Jumps at any sample\n\n";
+  if (jumpPlaces.empty()) md << "None.\n";
+  for (const auto& c : jumpPlaces) md << "- " << c << "\n";
   md << "\n## Spectrograms\n\n";
   for (const auto& p : pictures) md << "- `" << p << "`\n";
 
@@ -476,8 +513,8 @@ int main(int argc, char** argv) {
   std::printf("engine: %d of %d renderings by the sonter2 command are the same samples\n", engineSame, engineRendered);
   for (const Item& it : items)
     if (it.engine == 0) std::printf("engine: differs: %s\n", it.utf8.c_str());
-  std::printf("summary: level jumps %zu/%zu (mean %.2f dB), jitter %.1f%%, clicks %zu (anywhere %zu), wraps %zu, silent symbols %zu, check problems %zu, word ratio median %.2f (%d/%zu within 25%%), speed100 %.3f speed250 %.3f\n",
-              levelJumps, vowelJoins, vowelJoins ? levelChange / vowelJoins : 0.0, vowelJoins ? 100 * jitter / vowelJoins : 0.0, clicksTotal, jumpsAnywhere, wrapsTotal, silentSymbols, missingSlots, median(wordRatios), within, wordRatios.size(),
+  std::printf("summary: high band %+.1f dB, level jumps %zu/%zu (mean %.2f dB), jitter %.1f%%, clicks %zu (anywhere %zu), wraps %zu, silent symbols %zu, check problems %zu, word ratio median %.2f (%d/%zu within 25%%), speed100 %.3f speed250 %.3f\n",
+              median(highDiff), levelJumps, vowelJoins, vowelJoins ? levelChange / vowelJoins : 0.0, vowelJoins ? 100 * jitter / vowelJoins : 0.0, clicksTotal, jumpsAnywhere, wrapsTotal, silentSymbols, missingSlots, median(wordRatios), within, wordRatios.size(),
               median(slowRatios), median(fastRatios));
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -122,6 +123,7 @@ std::unique_ptr<DecodedVoice> DecodedVoice::fromFile(const std::string& path) {
 void VoiceDatabase::attachDatabase(const std::string& path, const std::string& regionName) {
   if (attached_) return;
   attached_ = true;
+  attachedPid_ = ::getpid();
   decodedHere_ = false;
   regionName_ = regionName;
   controlName_ = regionName + ".control";
@@ -138,11 +140,14 @@ void VoiceDatabase::attachDatabase(const std::string& path, const std::string& r
     shared_->complete = 0;
     loadDatabase(path);  // a failure shows as an absent view below
   }
-  mapRegion();
+  const bool mapped = mapRegion();
   std::atomic_ref<int32_t>(shared_->objCount).fetch_add(1);
   control_.lockShared(kUsersByte);
   lastSeen_ = sharedVariables();
   control_.unlock(kSerialByte);
+  // The region could not be made (no room in shared memory, the file changing
+  // while it was read): a copy of this process's own keeps the voice.
+  if (!mapped) loadPrivately(path);
 }
 
 // Opens the control region and takes its attach lock. A region whose name was
@@ -251,13 +256,17 @@ void VoiceDatabase::loadPrivately(const std::string& path) {
   samplesBase = view_.samples;
   segmentIndex = view_.segmentIndex;
   decodedHere_ = true;
-  lastSeen_ = SharedVariables{1, view_.lenTable, view_.noiseGen, view_.samplesSize};
+  if (shared_ == nullptr) lastSeen_ = SharedVariables{1, view_.lenTable, view_.noiseGen, view_.samplesSize};
 }
 
 void VoiceDatabase::detachDatabase() {
   if (!attached_) return;
   attached_ = false;
-  if (shared_ != nullptr) {
+  if (shared_ != nullptr && ::getpid() != attachedPid_) {
+    // A forked child shares the parent's lock handle: releasing the locks or
+    // the count here would take them from the parent, which still attaches.
+    releaseControl();
+  } else if (shared_ != nullptr) {
     // Without the attach lock (a stuck holder) the names are left alone: the
     // next process to attach finds nobody using them and takes them over.
     const bool serial = control_.lockExclusive(kSerialByte, kLockTimeoutMs);

@@ -124,6 +124,7 @@ class VoiceDatabase {
   SharedVariables lastSeen_;
   bool decodedHere_ = false;
   bool attached_ = false;
+  int attachedPid_ = 0;
 };
 
 // The process's database, attached when the library is loaded: the file

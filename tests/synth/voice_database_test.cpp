@@ -1,6 +1,7 @@
 // Decoding of the voice file (key stream, descrambling, segment index) and
 // attaching within one process, through the shared region and without it.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -203,6 +204,50 @@ TEST(VoiceDatabase, AttachingAgainAfterTheLastDetachLoadsTheFileAgain) {
   EXPECT_TRUE(database.decodedHere());
   // The key stream starts afresh, as in a newly loaded library.
   EXPECT_EQ(database.voice()->noiseGen, noise);
+}
+
+TEST(VoiceDatabase, WithoutSharedMemoryTheProcessDecodesItsOwnCopy) {
+  VoiceFileWriter w = smallVoice();
+  TempVoiceFile file(w.fileBytes());
+  // A name shared memory refuses, and a name whose region cannot be created
+  // (a directory stands in its place).
+  const std::string refused = "no/such/" + uniqueRegionName();
+  const std::string blocked = uniqueRegionName();
+  ASSERT_TRUE(std::filesystem::create_directory("/dev/shm/" + blocked));
+  for (const std::string& name : {refused, blocked}) {
+    VoiceDatabase database;
+    database.attachDatabase(file.path, name);
+    ASSERT_NE(database.voice(), nullptr) << name;
+    EXPECT_TRUE(database.decodedHere());
+    EXPECT_EQ(samplesOf(*database.voice()), w.decodedData());
+    database.detachDatabase();
+    EXPECT_EQ(database.voice(), nullptr);
+  }
+  std::filesystem::remove("/dev/shm/" + blocked);
+  EXPECT_FALSE(shmExists(blocked + ".control"));
+}
+
+TEST(VoiceDatabase, AForkedChildDetachingLeavesTheParentAttached) {
+  TempVoiceFile file(smallVoice().fileBytes());
+  const std::string name = uniqueRegionName();
+  VoiceDatabase parent;
+  parent.attachDatabase(file.path, name);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    parent.detachDatabase();
+    ::_exit(0);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(shmExists(name));
+  VoiceDatabase other;
+  other.attachDatabase(file.path, name);
+  EXPECT_FALSE(other.decodedHere());
+  EXPECT_EQ(other.sharedVariables().objCount, 2);
+  other.detachDatabase();
+  parent.detachDatabase();
+  EXPECT_FALSE(shmExists(name));
 }
 
 }  // namespace

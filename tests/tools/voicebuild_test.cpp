@@ -17,7 +17,7 @@
 namespace voicebuild {
 namespace {
 
-constexpr const char* kDita = "/usr/share/festival/voices/czech/czech_dita/group/dita.group";
+constexpr const char* kDita = kDitaGroupFile;
 
 std::string tempPath(const std::string& name) {
   return (std::filesystem::temp_directory_path() / ("voicebuild_test_" + name)).string();
@@ -244,9 +244,7 @@ class InstalledVoice : public ::testing::Test {
 };
 
 TEST_F(InstalledVoice, BuildsTheSameBytesTwiceAndPassesItsOwnCheck) {
-  BuildOptions options;
-  options.source = kDita;
-  options.level = LevelRule::kVowelEdge;
+  const BuildOptions options = recommendedOptions();
   const BuildResult first = buildVoice(options);
   const BuildResult second = buildVoice(options);
   EXPECT_EQ(first.file, second.file);

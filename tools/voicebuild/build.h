@@ -20,6 +20,12 @@ struct BuildResult {
   size_t clampedSamples = 0;  // samples beyond the 8-bit range
 };
 
+// The installed festvox-czech-dita voice with the options the voice report
+// rates best (docs/voice.md): what tools/build-voice.sh builds.
+BuildOptions recommendedOptions();
+constexpr const char* kDitaGroupFile = "/usr/share/festival/voices/czech/czech_dita/group/dita.group";
+constexpr const char* kPhGroupFile = "/usr/share/festival/voices/czech/czech_ph/group/ph.group";
+
 // Builds the voice file from the group file named in `options`. Throws
 // std::runtime_error when the source lacks what the plan needs or the
 // encoded data does not fit the format.

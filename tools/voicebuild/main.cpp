@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr const char* kVoiceDir = "/usr/share/festival/voices/czech/";
-
 int usage() {
   std::fprintf(stderr,
                "usage: voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]\n"
@@ -25,17 +23,7 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  voicebuild::BuildOptions options;
-  options.source = std::string(kVoiceDir) + "czech_dita/group/dita.group";
-  // The variant the voice report rates best (docs/voice.md).
-  options.cut = voicebuild::CutRule::kFixed;
-  options.level = voicebuild::LevelRule::kVowelEdge;
-  options.ends = voicebuild::PeriodEnds::kZero;
-  // Louder than the 99.99th percentile at 100 steps: 2 dB further above the
-  // 8-bit noise floor for 0.01 % of samples clamped (no mixing overflow in
-  // the report's renderings).
-  options.peakLevel = 120;
-  options.consonantLevel = true;
+  voicebuild::BuildOptions options = voicebuild::recommendedOptions();
   std::string out;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -43,9 +31,9 @@ int main(int argc, char** argv) {
     const std::string value = argv[++i];
     if (arg == "--voice") {
       if (value == "dita") {
-        options.source = std::string(kVoiceDir) + "czech_dita/group/dita.group";
+        options.source = voicebuild::kDitaGroupFile;
       } else if (value == "ph") {
-        options.source = std::string(kVoiceDir) + "czech_ph/group/ph.group";
+        options.source = voicebuild::kPhGroupFile;
         options.maxPeriod = 240;
         // Its periods are 1.7 times dita's, and its own synthesizer speaks
         // faster: fitted on the report's words (median ratio 1.05).

@@ -575,11 +575,8 @@ CAudioDestination* OpenOutput(const SayOptions& options, std::string& error) {
       return OpenRawFd(STDOUT_FILENO, &error);
     case Output::kWavStream:
       return OpenWavStream(STDOUT_FILENO, &error);
-    case Output::kPlay: {
-      CAudioDestination* dest = OpenSoundCard(SoundCardOptions{}, &error);
-      if (dest == nullptr) error += " (to write a file instead: -o FILE.wav)";
-      return dest;
-    }
+    case Output::kPlay:
+      return OpenSoundCard(SoundCardOptions{}, &error);
   }
   return nullptr;
 }

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -539,6 +541,119 @@ TEST_F(CliTest, InterruptWithAStalledReaderOnStandardOutput) {
   close(reader);
   EXPECT_TRUE(heard.has_value()) << "the sound never started";
   EXPECT_EQ(r.status, 130) << r.err;
+}
+
+// A PulseAudio daemon of the test's own with a null sink, which plays in
+// real time like a card: one per test program, started on first use.
+class SoundServer {
+ public:
+  static SoundServer& get() {
+    static SoundServer server;
+    return server;
+  }
+  const std::string& why() const { return why_; }
+  std::string address() const { return "unix:" + socket_; }
+  ~SoundServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+ private:
+  static bool canConnect(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    path.copy(addr.sun_path, sizeof addr.sun_path - 1);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+  }
+  SoundServer() {
+    const std::string program = "/usr/bin/pulseaudio";
+    char name[] = "/tmp/sonter2-cli-pulse-XXXXXX";
+    if (access(program.c_str(), X_OK) != 0 || mkdtemp(name) == nullptr) {
+      why_ = "pulseaudio is not installed (scripts/install-deps.sh installs it)";
+      return;
+    }
+    dir_ = name;
+    socket_ = dir_ + "/native";
+    std::vector<std::string> args = {program, "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
+                                     "--disallow-exit", "--log-target=stderr", "--log-level=error",
+                                     "--load=module-null-sink sink_name=null rate=22050 channels=1",
+                                     "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_};
+    std::vector<std::string> env = {"HOME=" + dir_, "XDG_RUNTIME_DIR=" + dir_, "XDG_CONFIG_HOME=" + dir_ + "/config",
+                                    "PATH=/usr/bin:/bin"};
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+      pid_ = 0;
+      why_ = "pulseaudio did not start";
+      return;
+    }
+    for (int i = 0; i < 400 && !canConnect(socket_); ++i) {
+      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = 0;
+        why_ = "pulseaudio exited at start";
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!canConnect(socket_)) why_ = "pulseaudio did not open its socket within 20 s";
+  }
+
+  pid_t pid_ = 0;
+  std::string dir_, socket_, why_;
+};
+
+TEST_F(CliTest, PlaysOnTheSoundServerInRealTimeWithEvents) {
+  SoundServer& server = SoundServer::get();
+  ASSERT_EQ(server.why(), "");
+  RunOptions options;
+  options.env["PULSE_SERVER"] = server.address();
+  const Outcome r = run({"say", "--events", "-", kSentence}, options);
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string problem;
+  const auto all = ParseEvents(r.out, problem);
+  ASSERT_EQ(problem, "");
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.front().name, "text-start");
+  EXPECT_EQ(all.back().name, "audio-stop");
+  const auto words = Only(all, "word");
+  ASSERT_EQ(words.size(), 6u);
+  for (size_t i = 1; i < words.size(); ++i) {
+    EXPECT_GT(words[i].values.at("pos_ms"), words[i - 1].values.at("pos_ms")) << "heard one after another";
+  }
+  const int64_t stopMs = all.back().values.at("pos_ms");
+  EXPECT_GT(stopMs, 1000);
+  EXPECT_LT(stopMs, 4000);
+  // Played, not just written: the sink takes the sound in real time.
+  EXPECT_GE(r.seconds, 0.7 * static_cast<double>(stopMs) / 1000);
+}
+
+TEST_F(CliTest, InterruptWhilePlayingStopsAtOnce) {
+  SoundServer& server = SoundServer::get();
+  ASSERT_EQ(server.why(), "");
+  std::string book;
+  for (int i = 0; i < 200; ++i) book += "Dobrý den, jak se máte? Dnes je krásný den.\n\n";
+  WriteFile(dir / "book.txt", book);
+  const fs::path eventsPath = dir / "ev";
+  RunOptions options;
+  options.env["PULSE_SERVER"] = server.address();
+  options.interruptWhen = [&] { return ReadFile(eventsPath).find("\"word\"") != std::string::npos; };
+  options.interruptBound = std::chrono::seconds(5);
+  const Outcome r = run({"say", "--play", "--events", eventsPath.string(), "-f", (dir / "book.txt").string()}, options);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_EQ(r.err, "");
+  const auto all = events(eventsPath);
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.back().name, "text-done") << "the texts still queued are given back";
+  EXPECT_LT(Only(all, "word").size(), 50u) << "stopped near where it was";
 }
 
 struct ErrorCase {

@@ -55,9 +55,9 @@ void CAudioDestination::stopNotifier() {
   {
     std::lock_guard lock(mutex_);
     quit_ = true;
+    stateCv_.notify_all();
+    outputCv_.notify_all();
   }
-  stateCv_.notify_all();
-  outputCv_.notify_all();
   if (!notifier_.joinable()) return;
   // The last reference can go from inside one of our own callbacks; then
   // this runs on the notifier, which ends as soon as the callback returns.
@@ -114,9 +114,11 @@ HRESULT CAudioDestination::Flush() {
     for (auto& m : marks_) {
       if (m.offset > keep) m.flushed = true;
     }
+    // Every wake-up happens under the lock: once it is let go, a callback
+    // may drop the last reference and delete us.
+    stateCv_.notify_all();
+    outputCv_.notify_all();
   }
-  stateCv_.notify_all();
-  outputCv_.notify_all();
   return S_OK;
 }
 
@@ -148,8 +150,8 @@ HRESULT CAudioDestination::PassNotify(PVOID pNotifyInterface, IID iid) {
     if (!onNotifierThread()) {
       stateCv_.wait_for(lock, std::chrono::seconds(2), [this] { return !inCallback_; });
     }
+    stateCv_.notify_all();
   }
-  stateCv_.notify_all();
   if (old != nullptr) old->Release();
   return S_OK;
 }
@@ -172,8 +174,8 @@ HRESULT CAudioDestination::UnClaim() {
     std::lock_guard lock(mutex_);
     claimed_ = false;
     onUnClaimLocked();
+    stateCv_.notify_all();
   }
-  stateCv_.notify_all();
   return S_OK;
 }
 
@@ -186,9 +188,9 @@ HRESULT CAudioDestination::Start() {
     if (stoppedSinceStart_) kickFreeSpace_ = true;
     stoppedSinceStart_ = false;
     started_ = true;
+    stateCv_.notify_all();
+    outputCv_.notify_all();
   }
-  stateCv_.notify_all();
-  outputCv_.notify_all();
   return S_OK;
 }
 
@@ -199,9 +201,9 @@ HRESULT CAudioDestination::Stop() {
     stoppedSinceStart_ = true;
     if (playing_) stopRequested_ = true;
     onStopLocked();
+    stateCv_.notify_all();
+    outputCv_.notify_all();
   }
-  stateCv_.notify_all();
-  outputCv_.notify_all();
   return S_OK;
 }
 
@@ -288,9 +290,9 @@ HRESULT CAudioDestination::DataSet(PVOID pBuffer, DWORD dwSize) {
       reofferAllowed_ = false;
     }
     if (inFreeSpace_ && onNotifierThread()) (take ? acceptedInCall_ : refusedInCall_) = true;
+    stateCv_.notify_all();
+    outputCv_.notify_all();
   }
-  stateCv_.notify_all();
-  outputCv_.notify_all();
   return hr;
 }
 
@@ -298,8 +300,8 @@ HRESULT CAudioDestination::BookMark(DWORD dwMarkID) {
   {
     std::lock_guard lock(mutex_);
     marks_.push_back({accepted_, dwMarkID, false});
+    stateCv_.notify_all();
   }
-  stateCv_.notify_all();
   return S_OK;
 }
 

@@ -13,8 +13,11 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "synth/phonetic_stream.h"
+#include "synth/synthesizer.h"
 #include "synth/voice_database.h"
 #include "tests/support/voice_file_writer.h"
 
@@ -240,6 +243,53 @@ TEST_F(SharedDatabase, TouchedFileIsLoadedAgainAndForeignLeftoversAreReplaced) {
   EXPECT_EQ(r["sum"], sum);
   third.detach();
   EXPECT_FALSE(namesLeft());
+}
+
+// Two engines rendering at once share nothing but the read-only samples:
+// each renders exactly what it renders alone.
+TEST(SharedVoice, EnginesRenderingAtOnceGetWhatTheyGetAlone) {
+  struct Collect : SampleSink {
+    void deliver(const int16_t* samples, uint32_t count) override { out.insert(out.end(), samples, samples + count); }
+    std::vector<int16_t> out;
+  };
+  const auto voice = DecodedVoice::fromFileBytes(test::realisticVoice(9).fileBytes());
+  auto render = [&voice](std::vector<int16_t>& out, const std::string& symbols) {
+    PhoneticStream stream;
+    Collect sink;
+    Synthesizer s(&voice->voice(), sink, stream);
+    s.buildLengthTable(170);
+    s.setBasePeriod(270);
+    s.resetProsody();
+    s.resetRenderer();
+    for (int round = 0; round < 20; ++round) {
+      for (size_t i = 0; i < symbols.size(); ++i) {
+        const auto c = static_cast<uint8_t>(symbols[i]);
+        const auto n = static_cast<uint8_t>(symbols[(i + 1) % symbols.size()]);
+        s.intonate(i % 5 == 4 ? 32 : 3);
+        s.curSymbol = c;
+        s.nextSymbol = n;
+        s.curBase = (c - 64) * 60;
+        s.curClass = symbolClass(c);
+        s.nextBase = (n - 64) * 60;
+        s.nextClass = symbolClass(n);
+        s.renderPhoneme();
+        s.prevSymbol = c;
+        s.prevClass = s.curClass;
+        s.prevBase = s.curBase;
+      }
+    }
+    out = std::move(sink.out);
+  };
+  std::vector<int16_t> aloneA, aloneB, togetherA, togetherB;
+  render(aloneA, "MaMA`VOLa^");
+  render(aloneB, "TaTA`NESE^");
+  ASSERT_FALSE(aloneA.empty());
+  std::thread a([&] { render(togetherA, "MaMA`VOLa^"); });
+  std::thread b([&] { render(togetherB, "TaTA`NESE^"); });
+  a.join();
+  b.join();
+  EXPECT_EQ(togetherA, aloneA);
+  EXPECT_EQ(togetherB, aloneB);
 }
 
 }  // namespace

@@ -99,13 +99,23 @@ void FuzzDictionary(const uint8_t* data, size_t size) {
     if (fd >= 0) close(fd);
     return std::string(name);
   }();
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    if (size > 0) std::fwrite(data, 1, size, f);
-    std::fclose(f);
-  }
+  const std::string_view contents(reinterpret_cast<const char*>(data), size);
   CPronunciationDictionary dictionary;
   dictionary.Reset();
-  Check(dictionary.LoadFile(path), "the file did not open");
+  // A quarter of the inputs go through a real file (slow: a write and an
+  // open each); the others through the same line reader in memory.
+  if (size % 4 == 0) {
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+      if (size > 0) std::fwrite(data, 1, size, f);
+      std::fclose(f);
+    }
+    Check(dictionary.LoadFile(path), "the file did not open");
+    CPronunciationDictionary inMemory;
+    inMemory.LoadText(contents);
+    Check(inMemory.entries() == dictionary.entries(), "file and memory read differently");
+  } else {
+    dictionary.LoadText(contents);
+  }
   dictionary.Build();
   const auto& buffer = dictionary.lookupBuffer();
   Check(!buffer.empty() && buffer.back() == 0, "the lookup buffer does not end in 0");

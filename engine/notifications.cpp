@@ -86,9 +86,7 @@ void CSpeech::postMark(uint32_t type, uint32_t value, ITTSBufNotifySink* sink, b
     // played back (it then moves to playbackSink) or flushed.
     if (type == kMarkTextStarted) sink->AddRef();
   }
-  markTable_[markCounter_] = record;
-  audioDest_->BookMark(markCounter_);
-  ++markCounter_;
+  audioDest_->BookMark(markTable_.post(record));
 }
 
 void CSpeech::onBookMark(DWORD markId, bool flushed) {
@@ -98,10 +96,9 @@ void CSpeech::onBookMark(DWORD markId, bool flushed) {
   QWORD pos = 0;
   {
     std::lock_guard<std::mutex> guard(markLock_);
-    auto it = markTable_.find(markId);
-    if (it == markTable_.end()) return;
-    record = it->second;
-    markTable_.erase(it);
+    auto taken = markTable_.take(markId);
+    if (!taken) return;
+    record = *taken;
     if (flushed) {
       // A flushed mark says nothing to the application, but the references
       // of its text must still be given back.
@@ -140,14 +137,14 @@ void CSpeech::onBookMark(DWORD markId, bool flushed) {
 
 // Gives back every reference that marks still hold (the engine is going).
 void CSpeech::releaseMarks() {
-  std::unordered_map<uint32_t, MarkRecord> marks;
+  std::vector<MarkRecord> marks;
   ComPtr<ITTSBufNotifySink> playback;
   {
     std::lock_guard<std::mutex> guard(markLock_);
-    marks.swap(markTable_);
+    marks = markTable_.takeAll();
     playback = std::move(playbackSink_);
   }
-  for (auto& [id, record] : marks) {
+  for (auto& record : marks) {
     if (record.type == kMarkTextStarted && record.sink != nullptr) record.sink->Release();
   }
 }

@@ -11,10 +11,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/com_ptr.h"
+#include "engine/mark_table.h"
 #include "engine/speech_api.h"
 #include "engine/speech_request.h"
 #include "synth/phonetic_stream.h"
@@ -47,21 +47,6 @@ struct CentralWEntries : ITTSCentralW_fix {
     return textDataFlatW(cs, flags, text, size, sink, iid);
   }
   virtual HRESULT textDataFlatW(VOICECHARSET cs, DWORD flags, PVOID text, DWORD size, PVOID sink, IID iid) = 0;
-};
-
-// What the pump queues with the audio destination and plays back when the
-// destination reports the mark.
-enum MarkType : uint32_t { kMarkBookmark = 0, kMarkTextFinished = 1, kMarkTextStarted = 2, kMarkWordPosition = 176 };
-
-struct MarkRecord {
-  uint32_t type = 0;
-  uint32_t value = 0;
-  // The text's sink: for a text-started mark it carries the request's
-  // reference; for a text-finished mark it only tells whose end it is.
-  ITTSBufNotifySink* sink = nullptr;
-  bool ansi = false;
-  // Which text a text-started or text-finished mark belongs to.
-  uint32_t textSerial = 0;
 };
 
 struct NotifySinkEntry {
@@ -240,8 +225,7 @@ class CSpeech final : public ITTSAttributesA,
 
   // Marks and sinks.
   std::mutex markLock_;
-  std::unordered_map<uint32_t, MarkRecord> markTable_;
-  uint32_t markCounter_ = 0;
+  MarkTable markTable_;
   ComPtr<ITTSBufNotifySink> playbackSink_;  // guarded by markLock_
   uint32_t playbackSerial_ = 0;
   std::mutex notifyLock_;

@@ -170,61 +170,15 @@ int32_t Synthesizer::startSegment(int32_t n, int r) {
 int32_t Synthesizer::openPart(int r) {
   RowStack& stack = rowStack[r];
   rowBroken[r] = false;
-  if (stack.empty()) {
-    rowLength[r] = 0;
-    return 0;
-  }
+  rowLength[r] = 0;
+  if (stack.empty()) return 0;
   uint32_t p = stack.entries[--stack.size];
-  int32_t e = 0;
   int32_t k = 0;
-  for (;;) {
-    if (--rowBudget[r] < 0) {  // fanned-out references: the row ends here
-      stack.size = 0;
-      rowLength[r] = 0;
-      return 0;
-    }
-    const uint8_t f = byteAt(p);
-    bool end = f == kEndRecord;
-    if (!end && f >= kFirstReference) {
-      const uint32_t segment = byteAt(p + 1) | (byteAt(p + 2) << 8);
-      // A reference cut off by the end of the data, to a segment the index
-      // does not have, back into a segment being read, or one level too deep
-      // ends the segment.
-      if (p + 2 < voice_->samplesSize && segment < kSegmentCount && stack.size < kMaxRowDepth &&
-          !onPath(stack, segment)) {
-        stack.entries[stack.size++] = p + 3;
-        stack.segments[static_cast<size_t>(stack.size)] = segment;
-        e = f - kFirstReference;
-        p = voice_->segmentStart(segment);
-        continue;
-      }
-      end = true;
-    }
-    if (!end) {
-      k = e != 0 ? e : f;
-      const int32_t cls = k >= kFixedClass ? k - kFixedClass : k;
-      // A class beyond the length table, or a part cut off before its period
-      // count, ends the segment.
-      if (cls > kMaxClass || (cls > 0 && p + 1 >= voice_->samplesSize)) end = true;
-    }
-    if (!end) break;
-    rowLength[r] = 0;
-    if (stack.empty()) return 0;
-    p = stack.entries[--stack.size];
-  }
-
+  if (!seekPartHeader(r, p, k)) return 0;
   rowFixed[r] = k >= kFixedClass;
   const int32_t cls = rowFixed[r] ? k - kFixedClass : k;
   const int32_t v = lengthTable[static_cast<size_t>(cls)];
-  int32_t L = v;
-  if (lengthOverride != 0) {
-    L = lengthOverride;
-    lengthOverride = 0;
-  }
-  L = std::max(L - lengthReduction, 1);
-  lengthReduction = 0;
-  L = static_cast<int32_t>(std::trunc(static_cast<double>(static_cast<float>(L) * shortenA) + 0.5));
-  L = static_cast<int32_t>(std::trunc(static_cast<double>(static_cast<float>(L) * shortenB) + 0.5));
+  int32_t L = partLength(v);
   if (cls > 0) {
     const int32_t N = byteAt(p + 1);
     p += 2;
@@ -250,6 +204,61 @@ int32_t Synthesizer::openPart(int r) {
   }
   stack.entries[stack.size++] = p;
   return v;
+}
+
+// Reads records from p on, following references and returning from ended
+// ones, up to the next part header; k is its class byte or the override of
+// the reference that led to it. False when the row's segment has ended.
+bool Synthesizer::seekPartHeader(int r, uint32_t& p, int32_t& k) {
+  RowStack& stack = rowStack[r];
+  int32_t e = 0;
+  for (;;) {
+    if (--rowBudget[r] < 0) {  // fanned-out references: the row ends here
+      stack.size = 0;
+      return false;
+    }
+    const uint8_t f = byteAt(p);
+    bool end = f == kEndRecord;
+    if (!end && f >= kFirstReference) {
+      const uint32_t segment = byteAt(p + 1) | (byteAt(p + 2) << 8);
+      // A reference cut off by the end of the data, to a segment the index
+      // does not have, back into a segment being read, or one level too deep
+      // ends the segment.
+      if (p + 2 < voice_->samplesSize && segment < kSegmentCount && stack.size < kMaxRowDepth &&
+          !onPath(stack, segment)) {
+        stack.entries[stack.size++] = p + 3;
+        stack.segments[static_cast<size_t>(stack.size)] = segment;
+        e = f - kFirstReference;
+        p = voice_->segmentStart(segment);
+        continue;
+      }
+      end = true;
+    }
+    if (!end) {
+      k = e != 0 ? e : f;
+      const int32_t cls = k >= kFixedClass ? k - kFixedClass : k;
+      // A class beyond the length table, or a part cut off before its period
+      // count, ends the segment.
+      if (cls <= kMaxClass && (cls == 0 || p + 1 < voice_->samplesSize)) return true;
+    }
+    if (stack.empty()) return false;
+    p = stack.entries[--stack.size];
+  }
+}
+
+// The table length v with the one-shot override and reduction and the word
+// shortening applied (each product in single precision, rounded in double).
+int32_t Synthesizer::partLength(int32_t v) {
+  int32_t L = v;
+  if (lengthOverride != 0) {
+    L = lengthOverride;
+    lengthOverride = 0;
+  }
+  L = std::max(L - lengthReduction, 1);
+  lengthReduction = 0;
+  L = static_cast<int32_t>(std::trunc(static_cast<double>(static_cast<float>(L) * shortenA) + 0.5));
+  L = static_cast<int32_t>(std::trunc(static_cast<double>(static_cast<float>(L) * shortenB) + 0.5));
+  return L;
 }
 
 void Synthesizer::skipPeriods(int r, int32_t n) {

@@ -127,6 +127,8 @@ class Synthesizer {
 
  private:
   uint8_t byteAt(uint32_t p) const;
+  bool seekPartHeader(int r, uint32_t& p, int32_t& k);
+  int32_t partLength(int32_t v);
   void renderVowel();
   void renderConsonant();
 

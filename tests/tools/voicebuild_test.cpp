@@ -231,6 +231,26 @@ TEST(Signal, ZeroEndedPeriodsStartAtZeroAndRampToTheNextStart) {
   }
 }
 
+TEST(Signal, StretchingLengthensVoicedPeriodsOnly) {
+  Diphone d = pulseTrain();
+  // Noise after the last pulse, with pitchmarks in it: not periodic.
+  for (int i = 820; i < 1000; ++i) d.residual[i] = ((i * 7919) % 2000) - 1000.0;
+  d.times.push_back(870.0 / kOutputRate);
+  d.times.push_back(940.0 / kOutputRate);
+  d.coefs.assign(d.times.size(), std::vector<double>{});
+  const Diphone s = stretchVoicedPeriods(d, 10);
+  ASSERT_EQ(s.times.size(), d.times.size());
+  std::vector<long> gaps;
+  for (size_t j = 1; j < s.times.size(); ++j)
+    gaps.push_back(std::lround((s.times[j] - s.times[j - 1]) * kOutputRate) -
+                   std::lround((d.times[j] - d.times[j - 1]) * kOutputRate));
+  // The periods from the pulses at 100, 200, 400 ... 800 (one pitchmark
+  // missed) grow by 10 samples; the one between pitchmarks in the noise
+  // keeps its length.
+  EXPECT_EQ(gaps, (std::vector<long>{10, 10, 10, 10, 10, 10, 10, 0}));
+  for (size_t j = 0; j < 6; ++j) EXPECT_EQ(s.residual[std::lround(s.times[j] * kOutputRate)], 8500.0);
+}
+
 // The whole build on the installed voice. CI installs it; elsewhere the
 // test is skipped when it is absent.
 class InstalledVoice : public ::testing::Test {

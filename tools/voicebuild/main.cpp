@@ -2,7 +2,8 @@
 // voice; docs/voice.md describes the options. Usage:
 //   voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]
 //              [--ends cut|zero] [--level none|vowel] [--consonant-level none|context]
-//              [--peak N] [--max-period N] [--length-scale F] --out FILE
+//              [--peak N] [--max-period N] [--extra-period N] [--length-scale F]
+//              --out FILE
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -16,7 +17,8 @@ int usage() {
   std::fprintf(stderr,
                "usage: voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]\n"
                "                  [--ends cut|zero] [--level none|vowel] [--consonant-level none|context]\n"
-               "                  [--peak N] [--max-period N] [--length-scale F] --out FILE\n");
+               "                  [--peak N] [--max-period N] [--extra-period N] [--length-scale F]\n"
+               "                  --out FILE\n");
   return 2;
 }
 
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
       } else if (value == "ph") {
         options.source = voicebuild::kPhGroupFile;
         options.maxPeriod = 240;
+        options.extraPeriod = 0;
         // Its periods are 1.7 times dita's, and its own synthesizer speaks
         // faster: fitted on the report's words (median ratio 1.05).
         options.lengthScale = 0.48;
@@ -57,6 +60,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--consonant-level") {
       if (value != "none" && value != "context") return usage();
       options.consonantLevel = value == "context";
+    } else if (arg == "--extra-period") {
+      options.extraPeriod = std::stoi(value);
     } else if (arg == "--length-scale") {
       options.lengthScale = std::stod(value);
     } else if (arg == "--peak") {

@@ -97,6 +97,53 @@ Diphone capPeriods(const Diphone& d, int maxLength) {
   return out;
 }
 
+namespace {
+
+// Normalised correlation of the waveform's pieces [a, b) and [b, c), over
+// the shorter length.
+double pieceCorrelation(const std::vector<double>& y, long a, long b, long c) {
+  const long n = std::min(b - a, c - b);
+  if (n <= 0 || c > static_cast<long>(y.size()) || a < 0) return 0;
+  double xy = 0, xx = 0, yy = 0;
+  for (long i = 0; i < n; ++i) {
+    xy += y[a + i] * y[b + i];
+    xx += y[a + i] * y[a + i];
+    yy += y[b + i] * y[b + i];
+  }
+  return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
+}
+
+}  // namespace
+
+Diphone stretchVoicedPeriods(const Diphone& d, int extra) {
+  const std::vector<double> y = synthesise(d);
+  std::vector<long> pm;
+  for (double t : d.times) pm.push_back(pitchmarkSample(t, d.rate));
+  const long n = static_cast<long>(d.residual.size());
+  std::vector<char> voiced(pm.size(), 0);
+  for (size_t j = 0; j + 1 < pm.size(); ++j) {
+    // Voiced when the period resembles the one before or the one after.
+    const double before = j > 0 ? pieceCorrelation(y, pm[j - 1], pm[j], pm[j + 1]) : 0;
+    const double after = j + 2 < pm.size() ? pieceCorrelation(y, pm[j], pm[j + 1], pm[j + 2]) : 0;
+    voiced[j] = std::max(before, after) > 0.7;
+  }
+  Diphone out = d;
+  out.residual.clear();
+  out.times.clear();
+  // The silence goes in just before the next pitchmark's lead-in, where the
+  // excitation of this period has died away.
+  const long lead = d.rate / 2000;
+  long from = 0;
+  for (size_t j = 0; j < pm.size(); ++j) {
+    const long to = j + 1 < pm.size() ? std::clamp<long>(pm[j + 1] - lead, from, n) : n;
+    out.times.push_back(static_cast<double>(static_cast<long>(out.residual.size()) + pm[j] - from) / d.rate);
+    out.residual.insert(out.residual.end(), d.residual.begin() + from, d.residual.begin() + to);
+    if (voiced[j]) out.residual.insert(out.residual.end(), static_cast<size_t>(extra), 0.0);
+    from = to;
+  }
+  return out;
+}
+
 Resampler::Resampler(int from) {
   const long g = std::gcd(static_cast<long>(from), static_cast<long>(kOutputRate));
   up_ = kOutputRate / g;

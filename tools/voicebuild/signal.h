@@ -21,6 +21,11 @@ std::vector<double> synthesise(const Diphone& d);
 // pitch changes.
 Diphone capPeriods(const Diphone& d, int maxLength);
 
+// Lengthens every voiced period (one that resembles its neighbour) by
+// `extra` source samples of silence in the residual, after its excitation,
+// and moves the pitchmarks with it: the pitch drops, the formants stay.
+Diphone stretchVoicedPeriods(const Diphone& d, int extra);
+
 // Windowed-sinc (Kaiser) rate converter from `from` Hz to 22050 Hz with a
 // precomputed table of phases.
 class Resampler {

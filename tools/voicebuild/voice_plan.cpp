@@ -148,6 +148,9 @@ class Source {
       const int maxSource = static_cast<int>(static_cast<long>(options_.maxPeriod) * d.rate / kOutputRate);
       d = capPeriods(d, maxSource);
     }
+    if (options_.extraPeriod > 0) {
+      d = stretchVoicedPeriods(d, static_cast<int>(std::lround(double(options_.extraPeriod) * d.rate / kOutputRate)));
+    }
     return cutPeriods(d, resampler_, options_.cut, options_.ends);
   }
 

@@ -47,6 +47,7 @@ struct BuildOptions {
   // also what the consonant sounds like inside clusters. Plosives keep theirs.
   bool consonantLevel = false;
   int maxPeriod = 0;                // > 0: cap residual periods to this many output samples
+  int extraPeriod = 0;              // > 0: lengthen voiced periods by this many output samples
   double peakLevel = 100;
   // Multiplies the period counts of the sounding classes (not pauses, the
   // glide rate or the blend-in): the table is made for periods of about 100

@@ -31,4 +31,5 @@ run ph-fixed-vowel-zero    --voice ph --cut fixed --level vowel --ends zero --pe
 run ph-quiet-vowel-zero    --voice ph --cut quiet --level vowel --ends zero --peak 100 --consonant-level none
 run dita-default
 run dita-default-no-consonant-level --consonant-level none
+run dita-default-no-extra-period --extra-period 0 --length-scale 1
 run ph-default            --voice ph

@@ -1,8 +1,7 @@
 // The sound card through the sound server; see the header.
 #include "host/audio/pulse_dest.h"
 
-#include <pulse/error.h>
-#include <pulse/simple.h>
+#include "host/audio/pulse_library.h"
 
 #include <condition_variable>
 #include <memory>
@@ -25,6 +24,9 @@ constexpr auto kPollInterval = std::chrono::milliseconds(10);
 // must have played everything.
 constexpr auto kPlayOutMargin = std::chrono::milliseconds(50);
 
+// Loaded by openStream before any stream exists.
+const PulseLibrary& Pulse() { return *LoadPulseLibrary(nullptr); }
+
 struct OpenAttempt {
   std::mutex mutex;
   std::condition_variable cv;
@@ -37,8 +39,10 @@ struct OpenAttempt {
 // pa_simple_new has no time limit of its own, so it runs on a helper
 // thread that we stop waiting for. A late success is freed by the helper.
 pa_simple* openStream(const SoundCardOptions& options, std::string* error) {
+  const PulseLibrary* pulse = LoadPulseLibrary(error);
+  if (pulse == nullptr) return nullptr;
   auto attempt = std::make_shared<OpenAttempt>();
-  std::thread([attempt, options] {
+  std::thread([attempt, options, pulse] {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
@@ -49,12 +53,12 @@ pa_simple* openStream(const SoundCardOptions& options, std::string* error) {
     attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(-1);
     int err = 0;
-    pa_simple* s = pa_simple_new(options.server.empty() ? nullptr : options.server.c_str(),
+    pa_simple* s = pulse->simpleNew(options.server.empty() ? nullptr : options.server.c_str(),
                                  options.clientName.c_str(), PA_STREAM_PLAYBACK, nullptr, "speech", &spec,
                                  nullptr, &attr, &err);
     std::lock_guard lock(attempt->mutex);
     if (attempt->abandoned) {
-      if (s != nullptr) pa_simple_free(s);
+      if (s != nullptr) pulse->simpleFree(s);
       return;
     }
     attempt->stream = s;
@@ -71,7 +75,7 @@ pa_simple* openStream(const SoundCardOptions& options, std::string* error) {
     return nullptr;
   }
   if (attempt->stream == nullptr) {
-    *error = std::string("cannot play on the sound card: ") + pa_strerror(attempt->error) +
+    *error = std::string("cannot play on the sound card: ") + pulse->strerror(attempt->error) +
              " (is a PulseAudio or PipeWire sound server running? try -o FILE.wav or --raw)";
   }
   return attempt->stream;
@@ -102,7 +106,7 @@ CPulseDest::~CPulseDest() {
   outputCv_.notify_all();
   if (output_.joinable()) output_.join();
   stopNotifier();
-  pa_simple_free(stream_);
+  Pulse().simpleFree(stream_);
 }
 
 void CPulseDest::onStopLocked() {
@@ -135,7 +139,7 @@ void CPulseDest::outputLoop() {
     if (serverFlush_) {
       serverFlush_ = false;
       lock.unlock();
-      pa_simple_flush(stream_, &err);
+      Pulse().simpleFlush(stream_, &err);
       lock.lock();
       continue;
     }
@@ -158,12 +162,12 @@ void CPulseDest::outputLoop() {
     const uint64_t epoch = epoch_;
     size_t n = unsent ? takeUnsentLocked(buffer.data(), buffer.size()) : 0;
     lock.unlock();
-    const bool ok = n == 0 || pa_simple_write(stream_, buffer.data(), n, &err) == 0;
-    const pa_usec_t latency = ok ? pa_simple_get_latency(stream_, &err) : 0;
+    const bool ok = n == 0 || Pulse().simpleWrite(stream_, buffer.data(), n, &err) == 0;
+    const pa_usec_t latency = ok ? Pulse().simpleGetLatency(stream_, &err) : 0;
     const auto now = std::chrono::steady_clock::now();
     lock.lock();
     if (!ok) {
-      failLocked(std::string("the sound server stopped taking audio: ") + pa_strerror(err));
+      failLocked(std::string("the sound server stopped taking audio: ") + Pulse().strerror(err));
       continue;
     }
     if (epoch == epoch_ && latency != static_cast<pa_usec_t>(-1)) {

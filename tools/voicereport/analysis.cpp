@@ -136,6 +136,19 @@ int stepQuantile(const std::vector<int16_t>& s, const std::vector<size_t>& joins
   return steps[k];
 }
 
+double stepShareAbove(const std::vector<int16_t>& s, const std::vector<size_t>& joins, int threshold) {
+  std::vector<char> isJoin(s.size() + 1, 0);
+  for (size_t j : joins)
+    if (j < isJoin.size()) isJoin[j] = 1;
+  size_t above = 0, all = 0;
+  for (size_t i = 1; i < s.size(); ++i) {
+    if (isJoin[i]) continue;
+    ++all;
+    above += std::abs(int(s[i]) - int(s[i - 1])) > threshold;
+  }
+  return all ? double(above) / double(all) : 0;
+}
+
 double medianF0(const Audio& audio) {
   const size_t frame = static_cast<size_t>(audio.rate * 0.04);
   const auto db = frameEnergiesDb(audio, frame);

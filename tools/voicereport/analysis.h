@@ -48,6 +48,10 @@ double rms(const std::vector<int16_t>& samples, size_t from, size_t to);
 // `fraction` quantile, used to justify the click threshold.
 int stepQuantile(const std::vector<int16_t>& samples, const std::vector<size_t>& joins, double fraction);
 
+// Share of the steps between neighbouring samples inside periods that are
+// larger than `threshold`.
+double stepShareAbove(const std::vector<int16_t>& samples, const std::vector<size_t>& joins, int threshold);
+
 // Fundamental frequency by autocorrelation over voiced 40-ms frames (those
 // within 20 dB of the loudest); the median over the frames, 0 if none.
 double medianF0(const Audio& audio);

@@ -339,6 +339,7 @@ int main(int argc, char** argv) {
   }
   const int step999 = stepQuantile(all, allJoins, 0.999);
   const int step9999 = stepQuantile(all, allJoins, 0.9999);
+  const double shareAbove = stepShareAbove(all, allJoins, rule.minJump);
 
   // Durations.
   std::vector<double> wordRatios, slowRatios, fastRatios;
@@ -426,12 +427,14 @@ int main(int argc, char** argv) {
   md << "| Median f0 of the sentences, ours / Festival | " << fmt("%.0f", median(f0o)) << " / "
      << fmt("%.0f", median(f0f)) << " Hz |\n\n";
 
-  md << "The click threshold: a jump of " << rule.minJump
-     << " between the last sample of one period and the first of the next is larger than "
-     << "99.99 % of the steps between neighbouring samples inside periods (" << step9999
-     << " above), and the ratio test keeps the steep edges of frication noise and bursts, where the steps "
-     << "before the join are as large, from counting.\n\n";
-
+  md << "The click rule: a jump of more than " << rule.minJump << " (about −15 dB of full scale in one sample) "
+     << "is audible as a tick; inside periods " << fmt("%.2f", 100 * shareAbove)
+     << " % of the steps are that large (frication, bursts, loud vowels), so the jump must also be "
+     << rule.ratio << " times the largest step in the " << rule.window
+     << " samples before it: the waveform was smooth and then jumped. Applied at every sample, the "
+        "rule flags " << jumpsAnywhere << " places in these renderings, so it does not fire on ordinary "
+        "speech, while periods joined as cut (no level matching at their ends) give dozens to hundreds "
+        "(docs/voice.md).\n\n";
   if (!problems.empty()) {
     md << "### Build check problems\n\n";
     for (const auto& p : problems) md << "- " << p << "\n";

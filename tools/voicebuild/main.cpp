@@ -17,6 +17,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: voicebuild [--voice dita|ph] [--source GROUPFILE] [--cut fixed|quiet]\n"
                "                  [--ends cut|zero] [--level none|vowel] [--consonant-level none|context]\n"
+               "                  [--clusters own|pairs]\n"
                "                  [--peak N] [--max-period N] [--extra-period N] [--length-scale F]\n"
                "                  --out FILE\n");
   return 2;
@@ -60,6 +61,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--consonant-level") {
       if (value != "none" && value != "context") return usage();
       options.consonantLevel = value == "context";
+    } else if (arg == "--clusters") {
+      if (value != "own" && value != "pairs") return usage();
+      options.clusterPairs = value == "pairs";
     } else if (arg == "--extra-period") {
       options.extraPeriod = std::stoi(value);
     } else if (arg == "--length-scale") {

@@ -227,7 +227,10 @@ std::string dip(const std::string& a, const std::string& b) { return a + "-" + b
 class Planner {
  public:
   Planner(const GroupFile& group, const BuildOptions& options)
-      : src_(group, options), lengthScale_(options.lengthScale), consonantLevel_(options.consonantLevel) {}
+      : src_(group, options),
+        lengthScale_(options.lengthScale),
+        consonantLevel_(options.consonantLevel),
+        clusterPairs_(options.clusterPairs) {}
 
   Voice run() {
     planGlottalStop();
@@ -318,8 +321,18 @@ class Planner {
     refer(c.symbol, 6, c.symbol, 2);
     refer(c.symbol, 26, c.symbol, 22);
     refer(c.symbol, 46, c.symbol, 42);
-    refer(c.symbol, 11, c.symbol, 0);
-    refer(c.symbol, 12, c.symbol, 0);
+    planClusterSlot(c, 11, "l");
+    planClusterSlot(c, 12, "t");
+  }
+
+  // The consonant between two `partner` consonants, where the source has
+  // both pairs; else its own sound.
+  void planClusterSlot(const ConsonantSymbol& c, int slot, const std::string& partner) {
+    const std::string in = dip(partner, c.phone), out = dip(c.phone, partner);
+    if (clusterPairs_ && src_.has(in) && src_.has(out))
+      put(c.symbol, slot, c.lengthClass, c.fixed, join(src_.right(in), src_.left(out)));
+    else
+      refer(c.symbol, slot, c.symbol, 0);
   }
 
   void planOthers() {
@@ -353,6 +366,7 @@ class Planner {
   Source src_;
   double lengthScale_;
   bool consonantLevel_;
+  bool clusterPairs_;
   Voice voice_;
 };
 

@@ -46,6 +46,10 @@ struct BuildOptions {
   // speaker spoke it 3-15 dB weaker) up to its level between vowels: it is
   // also what the consonant sounds like inside clusters. Plosives keep theirs.
   bool consonantLevel = false;
+  // A consonant next to a voiced / voiceless consonant (slots 11 and 12)
+  // from consonant pairs of the source (between two l, between two t)
+  // instead of its own sound.
+  bool clusterPairs = false;
   int maxPeriod = 0;                // > 0: cap residual periods to this many output samples
   int extraPeriod = 0;              // > 0: lengthen voiced periods by this many output samples
   double peakLevel = 100;

@@ -32,4 +32,5 @@ run ph-quiet-vowel-zero    --voice ph --cut quiet --level vowel --ends zero --pe
 run dita-default
 run dita-default-no-consonant-level --consonant-level none
 run dita-default-no-extra-period --extra-period 0 --length-scale 1
+run dita-default-cluster-pairs --clusters pairs
 run ph-default            --voice ph

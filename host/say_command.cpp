@@ -633,6 +633,10 @@ struct EngineParts {
   CAudioDestination* dest = nullptr;
   ITTSCentralW* central = nullptr;
   ~EngineParts() {
+    // Detach the engine from the destination first, which waits for a
+    // notification under way: such a call holds the engine, which would
+    // otherwise die on the notifier thread after the sinks it calls are gone.
+    if (dest != nullptr && central != nullptr) dest->PassNotify(nullptr, IID_IAudioDestNotifySink);
     if (central != nullptr) central->Release();
     if (dest != nullptr) dest->Release();
     if (modes != nullptr) modes->Release();

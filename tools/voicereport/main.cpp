@@ -84,15 +84,17 @@ std::string printableStream(const std::string& stream) {
 
 int classOf(uint8_t s) { return sonter2::symbolClass(s); }
 
-// Recorded periods of a segment (references followed).
-void collectPeriods(const voicebuild::LoadedVoice& v, int segment, std::vector<int>& lengths, int depth = 0) {
+// Recorded periods of a segment (references followed); `audible` is set
+// when a sample differs from 128.
+void collectPeriods(const voicebuild::LoadedVoice& v, int segment, std::vector<int>& lengths, bool& audible,
+                    int depth = 0) {
   if (depth > 8 || segment < 0 || segment >= 3840) return;
   size_t p = v.index[segment];
   if (p == 0 || p > v.data.size()) return;
   while (p < v.data.size() && v.data[p] != 0xFF) {
     const uint8_t f = v.data[p];
     if (f >= 100) {
-      collectPeriods(v, v.data[p + 1] | (v.data[p + 2] << 8), lengths, depth + 1);
+      collectPeriods(v, v.data[p + 1] | (v.data[p + 2] << 8), lengths, audible, depth + 1);
       p += 3;
       continue;
     }
@@ -100,6 +102,7 @@ void collectPeriods(const voicebuild::LoadedVoice& v, int segment, std::vector<i
     p += 2;
     for (int j = 0; j < n && p < v.data.size(); ++j) {
       lengths.push_back(v.data[p]);
+      for (size_t i = p + 1; i < p + 1 + v.data[p] && i < v.data.size(); ++i) audible |= v.data[i] != 128;
       p += 1 + v.data[p];
     }
   }
@@ -443,21 +446,24 @@ int main(int argc, char** argv) {
 
   md << "## Per symbol\n\n";
   md << "Slots: required slots present / required (transition and onset slots the renderer addresses for the "
-        "classes of Czech). Period: mean recorded period length in samples over those slots. Min level: the "
-        "quietest rendering of the symbol (RMS over its span, dBFS).\n\n";
-  md << "| Symbol | Class | Slots | Missing | Period | Renderings | Min level | Clicks | Wraps |\n";
-  md << "|---|---|---|---|---|---|---|---|---|\n";
+        "classes of Czech). Silent slots: slots with periods but no sample off the zero level (the pauses and "
+        "the fade sound are silence by design). Period: mean recorded period length in samples over those "
+        "slots. Min level: the quietest rendering of the symbol (RMS over its span, dBFS).\n\n";
+  md << "| Symbol | Class | Slots | Missing | Silent slots | Period | Renderings | Min level | Clicks | Wraps |\n";
+  md << "|---|---|---|---|---|---|---|---|---|---|\n";
   const auto addressable = voicebuild::addressableSegments();
   for (const char* s = voicebuild::kWrittenSymbols; *s; ++s) {
     const uint8_t sym = static_cast<uint8_t>(*s);
-    int required = 0, present = 0;
+    int required = 0, present = 0, silent = 0;
     std::string missing;
     std::vector<int> lengths;
     for (const auto& a : addressable) {
       if (a.segment / 60 != sym - 64 || !a.required) continue;
       ++required;
       std::vector<int> l;
-      collectPeriods(loaded, a.segment, l);
+      bool audible = false;
+      collectPeriods(loaded, a.segment, l, audible);
+      if (!l.empty() && !audible) ++silent;
       if (!l.empty()) ++present;
       else missing += std::to_string(a.segment % 60) + " ";
       lengths.insert(lengths.end(), l.begin(), l.end());
@@ -467,7 +473,8 @@ int main(int argc, char** argv) {
     mean = lengths.empty() ? 0 : mean / lengths.size();
     const SymbolStats st = stats.count(sym) ? stats[sym] : SymbolStats{};
     md << "| `" << symbolName(sym) << "` | " << classOf(sym) << " | " << present << "/" << required << " | "
-       << (missing.empty() ? "–" : missing) << " | " << fmt("%.0f", mean) << " | " << st.occurrences << " | "
+       << (missing.empty() ? "–" : missing) << " | " << silent << " | " << fmt("%.0f", mean) << " | "
+       << st.occurrences << " | "
        << (st.occurrences ? fmt("%.0f", dbfs(st.minRms)) : "not rendered") << " | " << st.clicks << " | "
        << st.wraps << " |\n";
   }

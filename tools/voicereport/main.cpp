@@ -173,8 +173,8 @@ double highBandDb(const std::string& wav) {
 
 struct Item {
   std::string utf8, text, id;
-  bool word;
-  Rendering normal, slow, fast;
+  bool word = false;
+  Rendering normal, slow, fast, low, high;
   double oursExtent = 0, festExtent = 0, oursF0 = 0, festF0 = 0, oursHigh = 0, festHigh = 0;
   bool haveFestival = false;
   int engine = -1;  // -1 not rendered by the engine, 0 differs from the harness, 1 the same
@@ -226,9 +226,17 @@ int main(int argc, char** argv) {
   if (fs::exists(dictionary)) harness.setDictionary(dictionary.string());
   std::vector<Item> items;
   int serial = 0;
-  for (const char* w : kWords) items.push_back({w, sonter2::platform::Utf8ToCp1250(w, '?'), "w" + std::to_string(serial++), true, {}, {}, {}});
+  auto addItem = [&](const char* utf8, const std::string& id, bool word) {
+    Item it;
+    it.utf8 = utf8;
+    it.text = sonter2::platform::Utf8ToCp1250(utf8, '?');
+    it.id = id;
+    it.word = word;
+    items.push_back(std::move(it));
+  };
+  for (const char* w : kWords) addItem(w, "w" + std::to_string(serial++), true);
   serial = 0;
-  for (const char* s : kSentences) items.push_back({s, sonter2::platform::Utf8ToCp1250(s, '?'), "s" + std::to_string(serial++), false, {}, {}, {}});
+  for (const char* s : kSentences) addItem(s, "s" + std::to_string(serial++), false);
 
   // Render everything.
   std::vector<int16_t> all;
@@ -239,6 +247,9 @@ int main(int argc, char** argv) {
     if (it.word) {
       it.slow = harness.render(it.text, 100, kDefaultPitch, false);
       it.fast = harness.render(it.text, 250, kDefaultPitch, false);
+    } else {
+      it.low = harness.render(it.text, kDefaultSpeed, 220, tagged);
+      it.high = harness.render(it.text, kDefaultSpeed, 340, tagged);
     }
     const std::string wavPath = outDir + "/wav/" + it.id + ".wav";
     writeWav(wavPath, it.normal.audio);
@@ -427,6 +438,21 @@ int main(int argc, char** argv) {
     if (!it.word && it.haveFestival) highDiff.push_back(it.oursHigh - it.festHigh);
   md << "| Sentences: 3.5–10 kHz band level against the whole, ours minus Festival, median | "
      << fmt("%+.1f", median(highDiff)) << " dB |\n";
+  // The lowest and highest pitch settings: the renderer pads or overlaps
+  // every period by up to 48 samples there.
+  for (auto [name, member] : {std::pair{"220 (lowest)", &Item::low}, std::pair{"340 (highest)", &Item::high}}) {
+    std::vector<double> f0;
+    size_t clicks = 0, wraps = 0;
+    for (const Item& it : items) {
+      if (it.word) continue;
+      const Rendering& r = it.*member;
+      f0.push_back(medianF0(r.audio));
+      clicks += findClicks(r.audio.samples, r.joins, rule).size();
+      wraps += findOverload(r.audio.samples).wraps;
+    }
+    md << "| Sentences at pitch " << name << ": median f0, clicks, wrapped samples | " << fmt("%.0f", median(f0))
+       << " Hz, " << clicks << ", " << wraps << " |\n";
+  }
   md << "| Median f0 of the sentences, ours / Festival | " << fmt("%.0f", median(f0o)) << " / "
      << fmt("%.0f", median(f0f)) << " Hz |\n\n";
 

@@ -1,17 +1,32 @@
 #!/bin/sh
 # Builds the voice file build/lib/tamsel.rec (or BUILD_DIR/lib/tamsel.rec)
-# from the installed Festival Czech voice. Installs nothing: the source
-# comes from the Debian package festvox-czech-dita.
+# from the installed Festival Czech voice, and its licence notice beside it.
+# Installs nothing: the source comes from the Debian package
+# festvox-czech-dita (festvox-czech-ph with --voice ph).
 #   tools/build-voice.sh [BUILD_DIR] [voicebuild options...]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 [ $# -gt 0 ] && shift
-source=/usr/share/festival/voices/czech/czech_dita/group/dita.group
+
+package=festvox-czech-dita
+voice=czech_dita
+copyright="Copyright (C) 2005, 2010, 2011 Brailcom, o.p.s."
+licence="version 3 or (at your option) any later version"
+case " $* " in
+  *" --voice ph "*)
+    package=festvox-czech-ph
+    voice=czech_ph
+    copyright="Copyright (C) 2005 Brailcom, o.p.s."
+    licence="version 2 or (at your option) any later version"
+    ;;
+esac
+source=/usr/share/festival/voices/czech/$voice/group/${voice#czech_}.group
 if [ ! -r "$source" ]; then
-  echo "build-voice: $source is missing; install it with: apt-get install festvox-czech-dita" >&2
+  echo "build-voice: $source is missing; install it with: apt-get install $package" >&2
   exit 1
 fi
+
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" >/dev/null
 fi
@@ -20,15 +35,15 @@ mkdir -p "$build/lib"
 "$build/bin/voicebuild" "$@" --out "$build/lib/tamsel.rec"
 cat > "$build/lib/tamsel.rec.COPYING" <<NOTE
 tamsel.rec: voice data for sonter2, converted by tools/voicebuild from the
-Czech diphone voice "czech_dita" (Debian package festvox-czech-dita,
-$(dpkg-query -W -f='${Version}' festvox-czech-dita 2>/dev/null || echo 'version unknown')).
+Czech diphone voice "$voice" (Debian package $package,
+$(dpkg-query -W -f='${Version}' $package 2>/dev/null || echo 'version unknown')).
 The waveforms were rebuilt from its LPC coefficients and residuals, resampled
 to 22050 Hz, cut into pitch periods and stored as 8-bit samples.
 
-Copyright (C) 2005, 2010, 2011 Brailcom, o.p.s.
+$copyright
 This file is a modified form of that voice and is distributed under the
-GNU General Public License, version 3 or (at your option) any later version.
-Its source: the group file of festvox-czech-dita and the program
+GNU General Public License, $licence.
+Its source: the group file of $package and the program
 tools/voicebuild of sonter2 with the options: ${*:-(defaults)}.
-See /usr/share/doc/festvox-czech-dita/copyright for the original notice.
+See /usr/share/doc/$package/copyright for the original notice.
 NOTE

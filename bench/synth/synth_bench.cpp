@@ -37,9 +37,6 @@ void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace sonter2 {
 
-// The benchmark scripts its symbols; it never runs the text converter.
-__attribute__((weak)) void PhoneticStream::ConvertNextClause() { sourceCursor = sourceText.size(); }
-
 namespace {
 
 struct CountingSink : SampleSink {

@@ -15,6 +15,9 @@ namespace {
 // Nothing is ever refused, so the room reported is what the engine may
 // produce in one FreeSpace call; any data written is worth a new call.
 constexpr uint32_t kFileRoom = 1u << 20;
+// The engine hands over a pitch period or so at a time; writing each one
+// by itself spent more time in the kernel than the engine spent speaking.
+constexpr size_t kWriteBuffer = 65536;
 }  // namespace
 
 CWavFileDest::CWavFileDest() : CAudioDestination(Tuning{kFileRoom, 1}) {}
@@ -62,8 +65,19 @@ bool CWavFileDest::openLocked(const std::string& path, std::string* error) {
   return true;
 }
 
+void CWavFileDest::writeBufferedLocked() {
+  if (buffer_.empty()) return;
+  if (WriteAll(fd_, buffer_.data(), buffer_.size())) {
+    dataBytes_ += buffer_.size();
+  } else {
+    failLocked(ErrnoMessage("cannot write the WAV file " + path_));
+  }
+  buffer_.clear();
+}
+
 void CWavFileDest::updateHeaderLocked() {
   if (fd_ < 0) return;
+  writeBufferedLocked();
   const auto header = MakeWavHeader(dataBytes_);
   if (::pwrite(fd_, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) {
     failLocked(ErrnoMessage("cannot write the WAV file " + path_));
@@ -79,11 +93,15 @@ void CWavFileDest::closeLocked() {
 
 HRESULT CWavFileDest::acceptLocked(const uint8_t* data, size_t size) {
   HRESULT hr = S_OK;
-  if (fd_ < 0 || !WriteAll(fd_, data, size)) {
-    failLocked(fd_ < 0 ? "the WAV file " + path_ + " is closed" : ErrnoMessage("cannot write the WAV file " + path_));
+  if (fd_ < 0) {
+    failLocked("the WAV file " + path_ + " is closed");
     hr = kAudioWriteFailed;
   } else {
-    dataBytes_ += size;
+    // Written in large pieces; UnClaim, IAudioFile::Flush and closing
+    // write the rest with the header.
+    buffer_.insert(buffer_.end(), data, data + size);
+    if (buffer_.size() >= kWriteBuffer) writeBufferedLocked();
+    if (failed_) hr = kAudioWriteFailed;
   }
   // Counted as heard even when the write failed, so that the engine runs
   // to its end and the command can report the error instead of waiting.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/audio/audio_destination.h"
 
@@ -52,11 +53,13 @@ class CWavFileDest final : public CAudioDestination {
   bool openLocked(const std::string& path, std::string* error);
   void closeLocked();
   void updateHeaderLocked();
+  void writeBufferedLocked();
 
   FileInterface file_{*this};
   int fd_ = -1;
   std::string path_;
   uint64_t dataBytes_ = 0;  // bytes of samples in the current file
+  std::vector<uint8_t> buffer_;  // accepted, not yet written
   WORD realTime_ = 0;
 };
 

@@ -68,6 +68,8 @@ void ParagraphSplitter::feed(std::string_view bytes) {
 }
 
 void ParagraphSplitter::finish() {
+  finished_ = true;
+  cutComplete();
   if (!pending_.empty()) cut(pending_.size());
 }
 
@@ -88,7 +90,25 @@ void ParagraphSplitter::cut(size_t end) {
 }
 
 void ParagraphSplitter::cutComplete() {
-  while (scanned_ < pending_.size()) {
+  for (;;) {
+    if (scanned_ >= kMaxPieceBytes) {
+      // Too long without a blank line: cut after its last line break, else
+      // its last blank, else between two characters (never inside one).
+      // The same bytes give the same cuts however they arrive.
+      size_t at = pending_.find_last_of('\n', kMaxPieceBytes - 1);
+      if (at == std::string::npos) at = pending_.find_last_of(" \t", kMaxPieceBytes - 1);
+      size_t end = at == std::string::npos ? kMaxPieceBytes : at + 1;
+      if (at == std::string::npos) {
+        if (pending_.size() == end && !finished_) return;  // is the next byte inside a character?
+        const auto continues = [&](size_t i) {
+          return i < pending_.size() && (static_cast<uint8_t>(pending_[i]) & 0xC0) == 0x80;
+        };
+        for (int back = 0; back < 3 && end > 1 && continues(end); ++back) --end;
+      }
+      cut(end);
+      continue;
+    }
+    if (scanned_ >= pending_.size()) return;
     const char c = pending_[scanned_++];
     if (c == '\n') {
       // A blank line after some text ends the paragraph (the line with it).
@@ -100,20 +120,6 @@ void ParagraphSplitter::cutComplete() {
     } else if (c != ' ' && c != '\t' && c != '\r') {
       lineHasText_ = true;
       paragraphHasText_ = true;
-    }
-    if (scanned_ >= kMaxPieceBytes) {
-      // Too long without a blank line: cut after a line break, a blank, or
-      // at least between two characters (never inside one), and scan what
-      // stays behind again.
-      size_t at = pending_.find_last_of('\n', scanned_ - 1);
-      if (at == std::string::npos) at = pending_.find_last_of(" \t", scanned_ - 1);
-      size_t end = at == std::string::npos ? scanned_ : at + 1;
-      if (end == pending_.size()) {
-        if (at == std::string::npos) continue;  // wait for the byte after it
-      } else {
-        for (int back = 0; back < 3 && end > 1 && (static_cast<uint8_t>(pending_[end]) & 0xC0) == 0x80; ++back) --end;
-      }
-      cut(end);
     }
   }
 }

@@ -51,6 +51,7 @@ class ParagraphSplitter {
   size_t scanned_ = 0;        // pending_ before this holds no paragraph end
   bool lineHasText_ = false;  // state of the scan at scanned_
   bool paragraphHasText_ = false;
+  bool finished_ = false;
   std::deque<std::pair<uint64_t, std::string>> ready_;
 };
 

@@ -12,8 +12,7 @@ namespace sonter2::host {
 namespace {
 
 // A quarter of a second queued ahead of the listener, and a FreeSpace for
-// each 46 ms heard. The server holds about 100 ms of that; writes of 20 ms
-// keep a Stop from waiting long for the write under way.
+// each 46 ms heard. The server holds about 100 ms of that.
 constexpr uint32_t kQueueBytes = 11026;  // even: every size we report is whole samples
 constexpr uint32_t kStepBytes = 2048;
 constexpr size_t kWriteBytes = 882;
@@ -45,6 +44,10 @@ pa_simple* openStream(const SoundCardOptions& options, std::string* error) {
   std::thread([attempt, options, pulse] {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
     pa_buffer_attr attr{};
+    // A small target buffer makes the server run the card at low latency
+    // (with its own choice a sink may run seconds ahead, and speech that is
+    // paced by what is heard then crawls); writes of 20 ms into it keep a
+    // Stop from waiting long for the write under way.
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = kServerBufferBytes;
     // Start playing with the first sample: the end of a short utterance

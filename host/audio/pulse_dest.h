@@ -11,8 +11,8 @@
 //
 // The position is what the server says has been played: bytes sent minus
 // the stream's latency. Stop and Flush throw away what the server holds, so
-// the sound stops within one small write; Stop keeps our own copy of those
-// bytes, and Start sends them again from the point last heard.
+// the sound stops at once; Stop keeps our own copy of those bytes, and
+// Start sends them again from the point last heard.
 #pragma once
 
 #include <chrono>

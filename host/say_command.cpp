@@ -490,9 +490,9 @@ bool SpeakSession::submit(ITTSCentralW* central, const TextPiece& piece, bool ta
 
 bool SpeakSession::wait(int inputFd, int timeoutMs, bool& inputReady) {
   pollfd fds[3] = {{signalFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {inputFd, POLLIN, 0}};
-  const nfds_t count = inputFd >= 0 ? 3 : 2;
+  const nfds_t watched = inputFd >= 0 ? 3 : 2;
   inputReady = false;
-  if (::poll(fds, count, timeoutMs) < 0) return true;
+  if (::poll(fds, watched, timeoutMs) < 0) return true;
   if (fds[0].revents & POLLIN) {
     signalfd_siginfo info{};
     if (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
@@ -506,7 +506,7 @@ bool SpeakSession::wait(int inputFd, int timeoutMs, bool& inputReady) {
       // Nothing to read: another wake-up took it.
     }
   }
-  inputReady = count == 3 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  inputReady = watched == 3 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
   return true;
 }
 

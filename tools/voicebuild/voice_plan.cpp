@@ -41,14 +41,17 @@ struct VowelSymbol {
   uint8_t bodyClass;
   int bodyPeriods;
   char sameAs;          // symbol whose segments this one shares, or 0
+  char transitionsOf;   // symbol whose transitions into vowels (slots 41-46) it uses, or 0: its own
 };
 
+// Long vowels glide into the next vowel as their short vowel does; the
+// schwa as e.
 constexpr VowelSymbol kVowels[] = {
-    {'A', "a", 1, 25, 8, 0},   {'a', "a:", 1, 26, 8, 0}, {'E', "e", 2, 27, 8, 0},
-    {'w', "e:", 2, 28, 8, 0},  {'I', "i", 3, 29, 8, 0},  {'Y', "i", 3, 29, 8, 'I'},
-    {'i', "i:", 3, 30, 8, 0},  {'y', "i:", 3, 30, 8, 'i'}, {'O', "o", 4, 31, 8, 0},
-    {'o', "o:", 4, 32, 8, 0},  {'U', "u", 5, 33, 8, 0},  {'u', "u:", 5, 34, 8, 0},
-    {'[', "e", 6, 35, 4, 0},
+    {'A', "a", 1, 25, 8, 0, 0},     {'a', "a:", 1, 26, 8, 0, 'A'},  {'E', "e", 2, 27, 8, 0, 0},
+    {'w', "e:", 2, 28, 8, 0, 'E'},  {'I', "i", 3, 29, 8, 0, 0},     {'Y', "i", 3, 29, 8, 'I', 0},
+    {'i', "i:", 3, 30, 8, 0, 'I'},  {'y', "i:", 3, 30, 8, 'i', 0},  {'O', "o", 4, 31, 8, 0, 0},
+    {'o', "o:", 4, 32, 8, 0, 'O'},  {'U', "u", 5, 33, 8, 0, 0},     {'u', "u:", 5, 34, 8, 0, 'U'},
+    {'[', "e", 6, 35, 4, 0, 'E'},
 };
 
 struct ConsonantSymbol {
@@ -284,12 +287,9 @@ class Planner {
       return;
     }
     put(v.symbol, 0, v.bodyClass, false, src_.range(need(dip(v.phone, "#")), 0, v.bodyPeriods));
-    const char shortSymbol = "AAEEIIIIOOUUE"[&v - kVowels];
-    const bool isShort = shortSymbol == v.symbol || v.symbol == '[';
     for (int k = 1; k <= 6; ++k) {
-      if (!isShort) refer(v.symbol, 40 + k, shortSymbol, 40 + k);
+      if (v.transitionsOf) refer(v.symbol, 40 + k, v.transitionsOf, 40 + k);
       else if (k == 6) refer(v.symbol, 46, v.symbol, 42);
-      else if (v.symbol == '[') refer(v.symbol, 40 + k, 'E', 40 + k);
       else planVowelToVowel(v.symbol, v.phone, 40 + k, k);
     }
   }

@@ -364,6 +364,17 @@ TEST_F(CliTest, CzechSentenceBecomesAPlausibleWavFile) {
   EXPECT_LT(wav.seconds(), 4.0);
   EXPECT_GT(Rms(wav.samples), 500) << "speech, not near-silence";
   EXPECT_LT(Peak(wav.samples), 32767) << "clipped";
+
+  // The same samples as a WAV stream and as raw samples on standard output.
+  const Outcome stream = run({"say", "--stdout", kSentence});
+  ASSERT_EQ(stream.status, 0) << stream.err;
+  WriteFile(dir / "stream.wav", stream.out);
+  const Wav streamed = ReadWav(dir / "stream.wav");
+  ASSERT_TRUE(streamed.valid) << streamed.problem;
+  EXPECT_TRUE(streamed.samples == wav.samples);
+  const Outcome raw = run({"say", "--raw", kSentence});
+  ASSERT_EQ(raw.status, 0) << raw.err;
+  EXPECT_EQ(raw.out, ReadFile(dir / "out.wav").substr(44));
 }
 
 TEST_F(CliTest, TagsGiveBookmarksInOrderAtTheirPlaceInTheSound) {

@@ -700,6 +700,8 @@ int Speak(const SayOptions& options, int signalFd) {
   if (outcome == Outcome::kFailed) return Fail(kExitFailure, error);
   // As a shell reports a process ended by the signal: 130 for Ctrl-C.
   if (outcome == Outcome::kInterrupted) return 128 + session.signalNumber();
+  // A write that failed while the last sound went out.
+  if (error = parts.dest->error(); !error.empty()) return Fail(kExitFailure, error);
   if (error = log.error(); !error.empty()) return Fail(kExitFailure, error);
   return 0;
 }

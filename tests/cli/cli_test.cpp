@@ -723,6 +723,22 @@ TEST_F(CliTest, BadInputGivesOneLineAndAnExitStatus) {
   }
 }
 
+// A full disk is reported, also when it is found with the last sound.
+TEST_F(CliTest, WriteFailuresAreReported) {
+  for (const char* output : {"--raw", "--stdout"}) {
+    SCOPED_TRACE(output);
+    RunOptions options;
+    options.stdoutPath = "/dev/full";
+    const Outcome r = run({"say", output, kSentence}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  const Outcome r = run({"say", "-o", "/dev/full", kSentence});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write the WAV file /dev/full"), std::string::npos) << r.err;
+}
+
 // Nothing after a bad byte reaches the engine: the paragraph before it is
 // spoken, the one holding it is not.
 TEST_F(CliTest, InvalidUtf8StopsBeforeTheParagraphHoldingIt) {

@@ -437,7 +437,7 @@ int main(int argc, char** argv) {
   for (const Item& it : items)
     if (!it.word && it.haveFestival) highDiff.push_back(it.oursHigh - it.festHigh);
   md << "| Sentences: 3.5–10 kHz band level against the whole, ours minus Festival, median | "
-     << fmt("%+.1f", median(highDiff)) << " dB |\n";
+     << (highDiff.empty() ? std::string("–") : fmt("%+.1f", median(highDiff)) + " dB") << " |\n";
   // The lowest and highest pitch settings: the renderer pads or overlaps
   // every period by up to 48 samples there.
   for (auto [name, member] : {std::pair{"220 (lowest)", &Item::low}, std::pair{"340 (highest)", &Item::high}}) {

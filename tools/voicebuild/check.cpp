@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "synth/synthesizer.h"
 #include "synth/voice_database.h"
 
 #include "tools/voicebuild/voice_file.h"
@@ -14,21 +15,8 @@ namespace {
 
 constexpr int kIndexEntries = 3840;
 
-int classOf(char symbol) {
-  switch (symbol) {
-    case 'A': case 'a': return 1;
-    case 'E': case 'w': return 2;
-    case 'I': case 'i': case 'Y': case 'y': return 3;
-    case 'O': case 'o': return 4;
-    case 'U': case 'u': return 5;
-    case '[': return 6;
-    case 'B': case 'D': case 'G': case 'H': case 'J': case 'L': case 'M': case 'N': case 'R':
-    case 'V': case 'Z': case 'd': case 'n': case 'r': case 'z': return 11;
-    case 'C': case 'F': case 'K': case 'P': case 'S': case 'T': case 'c': case 'h': case 'q':
-    case 's': case 't': return 12;
-    default: return 0;
-  }
-}
+// The renderer's own class table decides which slots it addresses.
+int classOf(char symbol) { return sonter2::symbolClass(static_cast<uint8_t>(symbol)); }
 
 struct Walk {
   const LoadedVoice& voice;

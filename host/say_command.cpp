@@ -277,6 +277,11 @@ class TextSource {
       ended_ = true;
     } else {
       splitter_.feed(std::string_view(buffer, static_cast<size_t>(n)));
+      // Nothing more to read yet (someone typing, a program writing line by
+      // line): speak the lines that have come instead of waiting for a
+      // blank line. A file always has more, so it goes by paragraphs.
+      pollfd more{fd_, POLLIN, 0};
+      if (::poll(&more, 1, 0) == 0) splitter_.cutAtLastLine();
     }
     return true;
   }

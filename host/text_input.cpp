@@ -73,6 +73,11 @@ void ParagraphSplitter::finish() {
   if (!pending_.empty()) cut(pending_.size());
 }
 
+void ParagraphSplitter::cutAtLastLine() {
+  const size_t at = pending_.find_last_of('\n', scanned_ == 0 ? 0 : scanned_ - 1);
+  if (scanned_ > 0 && at != std::string::npos && paragraphHasText_) cut(at + 1);
+}
+
 std::string ParagraphSplitter::take(uint64_t& firstByte) {
   auto [start, bytes] = std::move(ready_.front());
   ready_.pop_front();

@@ -38,6 +38,9 @@ class ParagraphSplitter {
 
   void feed(std::string_view bytes);
   void finish();  // the input has ended: what is left is the last paragraph
+  // The writer has paused (a pipe or terminal with nothing more to read
+  // yet): what has come up to the last line break is a paragraph too.
+  void cutAtLastLine();
   bool empty() const { return ready_.empty(); }
   // The next paragraph's bytes and the offset of its first byte in the input.
   std::string take(uint64_t& firstByte);

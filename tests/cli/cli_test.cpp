@@ -240,6 +240,7 @@ struct RunOptions {
   std::function<bool()> interruptWhen;
   std::chrono::seconds interruptBound{10};
   std::optional<fs::path> stdoutPath;  // instead of a file the test reads back
+  std::optional<fs::path> stdinPath;   // instead of `input`
 };
 
 RunOptions WithInput(std::string input) {
@@ -270,7 +271,8 @@ class CliTest : public ::testing::Test {
     WriteFile(dir / "stdin", options.input);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, (dir / "stdin").c_str(), O_RDONLY, 0);
+    const fs::path in = options.stdinPath.value_or(dir / "stdin");
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     const fs::path out = options.stdoutPath.value_or(dir / "stdout");
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -737,6 +739,34 @@ TEST_F(CliTest, WriteFailuresAreReported) {
   const Outcome r = run({"say", "-o", "/dev/full", kSentence});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot write the WAV file /dev/full"), std::string::npos) << r.err;
+}
+
+// Text typed or written line by line into a pipe is spoken as each line
+// comes, not when the writer closes it.
+TEST_F(CliTest, LinesFromAPipeAreSpokenAsTheyCome) {
+  const fs::path fifo = dir / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Our end, opened first so that the command's open does not wait for it.
+  const int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  const fs::path eventsPath = dir / "ev";
+  bool spokenBeforeEnd = false;
+  std::thread typist([&] {
+    const std::string line = "Dobrý den.\n";
+    EXPECT_EQ(write(writer, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    const auto start = Clock::now();
+    while (Clock::now() - start < std::chrono::seconds(10) && !spokenBeforeEnd) {
+      spokenBeforeEnd = ReadFile(eventsPath).find("\"word\"") != std::string::npos;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    close(writer);  // the end of the input
+  });
+  RunOptions options;
+  options.stdinPath = fifo;
+  const Outcome r = run({"say", "--events", eventsPath.string(), "-o", (dir / "a.wav").string(), "-"}, options);
+  typist.join();
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(spokenBeforeEnd) << "the line waited for the end of the input";
 }
 
 // Nothing after a bad byte reaches the engine: the paragraph before it is

@@ -86,6 +86,25 @@ TEST(ParagraphSplitterTest, EndsParagraphsAtBlankLines) {
   EXPECT_EQ(Split("\n\n\nAhoj", 100).size(), 1u);
 }
 
+TEST(ParagraphSplitterTest, APauseOfTheWriterEndsTheLinesSoFar) {
+  ParagraphSplitter splitter;
+  splitter.feed("Prvn\xC3\xAD\nDruh\xC3\xBD\nne");
+  splitter.cutAtLastLine();
+  uint64_t at = 99;
+  ASSERT_FALSE(splitter.empty());
+  EXPECT_EQ(splitter.take(at), "Prvn\xC3\xAD\nDruh\xC3\xBD\n");
+  EXPECT_EQ(at, 0u);
+  splitter.cutAtLastLine();  // no complete line: nothing
+  EXPECT_TRUE(splitter.empty());
+  splitter.feed("dokon\xC4\x8D" "en\xC3\xBD\n\nDal\xC5\xA1\xC3\xAD");
+  ASSERT_FALSE(splitter.empty());
+  EXPECT_EQ(splitter.take(at), "nedokon\xC4\x8D" "en\xC3\xBD\n\n");
+  EXPECT_EQ(at, 14u);
+  splitter.finish();
+  EXPECT_EQ(splitter.take(at), "Dal\xC5\xA1\xC3\xAD");
+  EXPECT_EQ(at, 29u);
+}
+
 TEST(ParagraphSplitterTest, CutsLongTextBetweenCharactersWhateverTheChunks) {
   std::string euros;  // three-byte characters, no blank to cut at
   while (euros.size() < 3 * ParagraphSplitter::kMaxPieceBytes) euros += "\xE2\x82\xAC";

@@ -693,8 +693,10 @@ int Speak(const SayOptions& options, int signalFd) {
   }
   if (FAILED(hr)) return Fail(kExitFailure, "the engine refused the voice or the audio output (" + Hex(hr) + ")");
 
+  // Registered also without an event log: its AudioStop tells when the
+  // sound has really ended.
   DWORD key = 0;
-  if (log.active()) parts.central->Register(&session.engineSink(), IID_ITTSNotifySinkW, &key);
+  parts.central->Register(&session.engineSink(), IID_ITTSNotifySinkW, &key);
   if (error = ApplySettings(parts.central, options); !error.empty()) return Fail(kExitFailure, error);
   if (options.dictionary) {
     if (error = LoadDictionary(parts.central, *options.dictionary); !error.empty()) return Fail(kExitFailure, error);

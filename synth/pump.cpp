@@ -106,15 +106,7 @@ bool CSpeech::generateNextChunk() {
   }
   uint8_t n = stream_.peekPhoneme();
   if (n == EndOfData || n < 64) n = kPauseNeighbour;
-  synth_.nextSymbol = n;
-  synth_.curBase = (s - 64) * 60;
-  synth_.curClass = symbolClass(s);
-  synth_.nextBase = (n - 64) * 60;
-  synth_.nextClass = symbolClass(n);
-  synth_.renderPhoneme();
-  synth_.prevSymbol = s;
-  synth_.prevClass = synth_.curClass;
-  synth_.prevBase = synth_.curBase;
+  synth_.renderBetween(s, n);
   clearBusy();
   return true;
 }

@@ -72,6 +72,19 @@ uint8_t Synthesizer::byteAt(uint32_t p) const {
 // ---------------------------------------------------------------------------
 // Phonemes
 
+void Synthesizer::renderBetween(uint8_t symbol, uint8_t next) {
+  curSymbol = symbol;
+  nextSymbol = next;
+  curBase = (symbol - 64) * 60;
+  curClass = symbolClass(symbol);
+  nextBase = (next - 64) * 60;
+  nextClass = symbolClass(next);
+  renderPhoneme();
+  prevSymbol = symbol;
+  prevClass = curClass;
+  prevBase = curBase;
+}
+
 void Synthesizer::renderPhoneme() {
   // Symbols below 64 have no unit block; the index would be addressed before
   // its start.

@@ -54,6 +54,9 @@ class Synthesizer {
   void clearLastOutput();
   // Renders curSymbol with its neighbours (fields below).
   void renderPhoneme();
+  // One phoneme in a sequence: sets it and its right neighbour, renders it,
+  // and makes it the left neighbour of the next one.
+  void renderBetween(uint8_t symbol, uint8_t next);
 
   void renderSegments(int32_t a, int32_t b, int32_t blend, bool hold, int32_t forced);
   int32_t startSegment(int32_t n, int r);

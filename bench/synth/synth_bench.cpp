@@ -97,16 +97,7 @@ void RenderSpeech(benchmark::State& state) {
         if (p[i].mark != 0) s.intonate(p[i].mark);
         const uint8_t c = p[i].symbol;
         const uint8_t n = p[(i + 1) % p.size()].symbol;
-        s.curSymbol = c;
-        s.nextSymbol = n;
-        s.curBase = (c - 64) * 60;
-        s.curClass = symbolClass(c);
-        s.nextBase = (n - 64) * 60;
-        s.nextClass = symbolClass(n);
-        s.renderPhoneme();
-        s.prevSymbol = c;
-        s.prevClass = s.curClass;
-        s.prevBase = s.curBase;
+        s.renderBetween(c, n);
       }
     }
     cpu += cpuSeconds() - cpuBefore;

@@ -55,16 +55,7 @@ void render(const VoiceData& voice, uint32_t speed, uint32_t pitch) {
     if (e.syllables != 255) s.setShortening(e.syllables);
     if (e.mark != 0) s.intonate(e.mark);
     const uint8_t next = i + 1 < n ? kUtterance[i + 1].symbol : '`';
-    s.curSymbol = e.symbol;
-    s.nextSymbol = next;
-    s.curBase = (e.symbol - 64) * 60;
-    s.curClass = symbolClass(e.symbol);
-    s.nextBase = (next - 64) * 60;
-    s.nextClass = symbolClass(next);
-    s.renderPhoneme();
-    s.prevSymbol = e.symbol;
-    s.prevClass = s.curClass;
-    s.prevBase = s.curBase;
+    s.renderBetween(e.symbol, next);
     if (e.symbol == '^') s.clearLastOutput();
   }
 }

@@ -51,16 +51,7 @@ class Renderer : public ::testing::Test {
     for (size_t i = 0; i < symbols.size(); ++i) {
       const auto c = static_cast<uint8_t>(symbols[i]);
       const auto n = static_cast<uint8_t>(i + 1 < symbols.size() ? symbols[i + 1] : kPause);
-      s.curSymbol = c;
-      s.nextSymbol = n;
-      s.curBase = (c - 64) * 60;
-      s.curClass = symbolClass(c);
-      s.nextBase = (n - 64) * 60;
-      s.nextClass = symbolClass(n);
-      s.renderPhoneme();
-      s.prevSymbol = c;
-      s.prevClass = s.curClass;
-      s.prevBase = s.curBase;
+      s.renderBetween(c, n);
     }
   }
 

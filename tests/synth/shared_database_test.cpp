@@ -266,16 +266,7 @@ TEST(SharedVoice, EnginesRenderingAtOnceGetWhatTheyGetAlone) {
         const auto c = static_cast<uint8_t>(symbols[i]);
         const auto n = static_cast<uint8_t>(symbols[(i + 1) % symbols.size()]);
         s.intonate(i % 5 == 4 ? 32 : 3);
-        s.curSymbol = c;
-        s.nextSymbol = n;
-        s.curBase = (c - 64) * 60;
-        s.curClass = symbolClass(c);
-        s.nextBase = (n - 64) * 60;
-        s.nextClass = symbolClass(n);
-        s.renderPhoneme();
-        s.prevSymbol = c;
-        s.prevClass = s.curClass;
-        s.prevBase = s.curBase;
+        s.renderBetween(c, n);
       }
     }
     out = std::move(sink.out);

@@ -71,21 +71,12 @@ Rendering Harness::render(const std::string& text, uint32_t speed, uint32_t pitc
     }
     const uint8_t s = stream.peekPhoneme();
     if (s == kEndOfData) break;
-    synth.curSymbol = s;
     stream.nextPhoneme();
     uint8_t n = stream.peekPhoneme();
-    if (n == kEndOfData) n = kPauseNeighbour;
-    synth.nextSymbol = n;
-    synth.curBase = (s - 64) * 60;
-    synth.curClass = sonter2::symbolClass(s);
-    synth.nextBase = (n - 64) * 60;
-    synth.nextClass = sonter2::symbolClass(n);
+    if (n == kEndOfData || n < 64) n = kPauseNeighbour;
     const size_t start = result.audio.samples.size();
-    if (s >= 64) synth.renderPhoneme();
+    if (s >= 64) synth.renderBetween(s, n);
     result.phones.push_back({s, start, result.audio.samples.size()});
-    synth.prevSymbol = s;
-    synth.prevClass = synth.curClass;
-    synth.prevBase = synth.curBase;
   }
   result.stream = stream.phoneticBytes();
   out_ = nullptr;

@@ -64,7 +64,7 @@ void PrintSayUsage() {
       "file and - (or no TEXT with standard input not a terminal) standard input,\n"
       "paragraph by paragraph (paragraphs end at a blank line).\n"
       "\n"
-      "  -v, --voice NAME    tamsel (default) or dorvik; see sonter2 modes\n"
+      "  -v, --voice NAME    tamsel (default; also cs) or dorvik; see sonter2 modes\n"
       "  -s, --speed N       speaking rate, %u to %u (normal %u; higher is faster)\n"
       "  -p, --pitch N       voice pitch, %u to %u (normal %u; higher is higher)\n"
       "      --volume N      volume in percent, 0 to 100 (default 100)\n"
@@ -149,7 +149,9 @@ std::string SetSource(SayOptions& options, Source source) {
 // Applies one option that takes a value; "" when it is fine.
 std::string ApplyValueOption(SayOptions& options, std::string_view name, std::string_view value) {
   if (name == "-v" || name == "--voice") {
-    if (EqualNoCase(value, "tamsel") || EqualNoCase(value, "Vesk Tamsel")) {
+    // "cs" and "czech" as espeak-ng users write them: the first voice.
+    if (EqualNoCase(value, "tamsel") || EqualNoCase(value, "Vesk Tamsel") || EqualNoCase(value, "cs") ||
+        EqualNoCase(value, "czech")) {
       options.mode = MODEID_VeskTamsel;
     } else if (EqualNoCase(value, "dorvik") || EqualNoCase(value, "Vesk Dorvik")) {
       options.mode = MODEID_VeskDorvik;

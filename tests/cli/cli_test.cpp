@@ -501,6 +501,9 @@ TEST_F(CliTest, DorvikVoiceAnswersAndModesListBoth) {
   const Wav wav = speakToWav({"-v", "dorvik"}, kSentence);
   EXPECT_GT(wav.seconds(), 1.0);
   EXPECT_GT(Rms(wav.samples), 500);
+  // espeak-ng's name for the language picks the first voice.
+  const Wav tamsel = speakToWav({"--voice", "tamsel"}, kSentence, "tamsel");
+  EXPECT_TRUE(speakToWav({"-v", "cs"}, kSentence, "cs").samples == tamsel.samples);
   const Outcome modes = run({"modes"});
   ASSERT_EQ(modes.status, 0) << modes.err;
   EXPECT_EQ(modes.out,

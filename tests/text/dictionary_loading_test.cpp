@@ -22,7 +22,7 @@ using testing::Utf8;
 class DictionaryLoadingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = ::testing::TempDir();
+    dir_ = testing::PrivateTempDir();
     defaultPath_ = dir_ + "loading_default.dct";
     userPath_ = dir_ + "loading_user.dct";
     registryPath_ = dir_ + "loading_registry.reg";

@@ -29,7 +29,7 @@ std::string FirstClause(PhoneticStream& stream, const std::string& text) {
 }
 
 TEST(DictionaryReload, NeverOverlapsConversion) {
-  const std::string dir = ::testing::TempDir();
+  const std::string dir = testing::PrivateTempDir();
   const std::string defaultPath = dir + "reload_default.dct";
   const std::string userPath = dir + "reload_user.dct";
   std::ofstream(defaultPath, std::ios::binary) << Cp("praha prága\n");

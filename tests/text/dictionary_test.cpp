@@ -180,7 +180,7 @@ TEST_F(DictionaryTest, ResetRestoresBuiltInNames) {
 
 TEST_F(DictionaryTest, LoadFile) {
   EXPECT_FALSE(dictionary_.LoadFile("/nonexistent/dictionary.dct"));
-  const std::string path = ::testing::TempDir() + "dictionary_test.dct";
+  const std::string path = testing::PrivateTempDir() + "dictionary_test.dct";
   {
     std::ofstream out(path, std::ios::binary);
     out << Cp("Praha Prága\r\n");

@@ -2,6 +2,10 @@
 // code page 1250, the engine's own encoding.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -9,6 +13,15 @@
 #include "text/word_list.h"
 
 namespace sonter2::testing {
+
+// A directory of this test process's own (ctest runs tests in parallel, so
+// fixed names in the shared temporary directory would collide), with a
+// trailing slash.
+inline std::string PrivateTempDir() {
+  const std::string dir = ::testing::TempDir() + "sonter2-text-" + std::to_string(::getpid()) + "/";
+  std::filesystem::create_directories(dir);
+  return dir;
+}
 
 inline std::string Cp(std::string_view utf8) { return platform::Utf8ToCp1250(utf8, platform::kUnconvertible); }
 inline std::string Utf8(std::string_view cp1250) { return platform::Cp1250ToUtf8(cp1250); }

@@ -2,6 +2,7 @@
 // the whole build on the installed source voice (deterministic, and passing
 // its own check).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -20,7 +21,8 @@ namespace {
 constexpr const char* kDita = kDitaGroupFile;
 
 std::string tempPath(const std::string& name) {
-  return (std::filesystem::temp_directory_path() / ("voicebuild_test_" + name)).string();
+  return (std::filesystem::temp_directory_path() / ("voicebuild_test_" + std::to_string(::getpid()) + "_" + name))
+      .string();
 }
 
 // A voice with sound in every slot the check requires: one short period in

@@ -1,6 +1,7 @@
 // The voice report's measurements: the click rule, speech extent, overload
 // detection, WAV files and the Festival text encoding.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -67,7 +68,9 @@ TEST(Measures, WavFilesRoundTrip) {
   Audio a;
   a.rate = 32000;
   a.samples = {0, 1, -1, 32767, -32768, 1234};
-  const std::string path = (std::filesystem::temp_directory_path() / "voicereport_test.wav").string();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("voicereport_test_" + std::to_string(::getpid()) + ".wav"))
+                               .string();
   ASSERT_TRUE(writeWav(path, a));
   Audio b;
   ASSERT_TRUE(readWav(path, b));

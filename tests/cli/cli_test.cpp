@@ -4,6 +4,7 @@
 // WAV file, the JSON event lines, standard error and the exit status.
 // The tests need the real voice at build/lib/tamsel.rec.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -261,11 +262,20 @@ class CliTest : public ::testing::Test {
     dir = fs::temp_directory_path() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
+    region = name;
     env = {{"SONTER2_REGION", name},
            {"SONTER2_REGISTRY", (dir / "registry.reg").string()},
            {"SONTER2_CLASSES", (dir / "classes.reg").string()}};
   }
-  void TearDown() override { fs::remove_all(dir); }
+  void TearDown() override {
+    fs::remove_all(dir);
+    // A command that a test killed leaves its voice region behind; the next
+    // attach would recover it, but these names are never used again.
+    shm_unlink(("/" + region).c_str());
+    shm_unlink(("/" + region + ".control").c_str());
+  }
+
+  std::string region;
 
   Outcome run(const std::vector<std::string>& args, const RunOptions& options = {}) {
     WriteFile(dir / "stdin", options.input);

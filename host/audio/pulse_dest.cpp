@@ -42,7 +42,7 @@ pa_simple* openStream(const SoundCardOptions& options, std::string* error) {
   if (pulse == nullptr) return nullptr;
   auto attempt = std::make_shared<OpenAttempt>();
   std::thread([attempt, options, pulse] {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kSampleRate, 1};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, kSampleRate, 1};
     pa_buffer_attr attr{};
     // A small target buffer makes the server run the card at low latency
     // (with its own choice a sink may run seconds ahead, and speech that is
@@ -57,7 +57,7 @@ pa_simple* openStream(const SoundCardOptions& options, std::string* error) {
     attr.fragsize = static_cast<uint32_t>(-1);
     int err = 0;
     pa_simple* s = pulse->simpleNew(options.server.empty() ? nullptr : options.server.c_str(),
-                                 options.clientName.c_str(), PA_STREAM_PLAYBACK, nullptr, "speech", &spec,
+                                 options.clientName.c_str(), PA_STREAM_PLAYBACK, nullptr, "speech", &format,
                                  nullptr, &attr, &err);
     std::lock_guard lock(attempt->mutex);
     if (attempt->abandoned) {

@@ -16,7 +16,5 @@ bool OpenEngineLibrary(client::Server& server, std::string& error);
 // The directory of a file path ("." when it has none).
 std::string DirectoryOf(const std::string& path);
 
-// UTF-16 from the engine's records, as UTF-8 for printing.
-std::string Utf16ToUtf8(const char16_t* text);
 
 }  // namespace sonter2::host

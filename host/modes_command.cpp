@@ -7,6 +7,7 @@
 #include "host/engine_library.h"
 #include "sonter2/client.h"
 #include "sonter2/identifiers.h"
+#include "platform/codepage.h"
 
 namespace sonter2::host {
 namespace {
@@ -17,7 +18,7 @@ std::string LanguageName(const LANGUAGEW& language) {
   char text[32];
   std::snprintf(text, sizeof text, "%s (0x%04X", name, language.LanguageID);
   std::string out = text;
-  const std::string dialect = Utf16ToUtf8(language.szDialect);
+  const std::string dialect = platform::Utf16ToUtf8(language.szDialect);
   if (!dialect.empty()) out += ", " + dialect;
   return out + ")";
 }
@@ -58,7 +59,7 @@ int RunModes(Arguments args) {
   TTSMODEINFOW info{};
   ULONG fetched = 0;
   while (modes->Next(1, &info, &fetched) == S_OK && fetched == 1) {
-    std::printf("%s\tspeaker %s\t%s\t%s\n", Utf16ToUtf8(info.szModeName).c_str(), Utf16ToUtf8(info.szSpeaker).c_str(),
+    std::printf("%s\tspeaker %s\t%s\t%s\n", platform::Utf16ToUtf8(info.szModeName).c_str(), platform::Utf16ToUtf8(info.szSpeaker).c_str(),
                 LanguageName(info.language).c_str(), GenderName(info.wGender));
   }
   modes->Release();

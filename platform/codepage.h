@@ -33,6 +33,8 @@ bool DecodeUtf8(std::string_view text, std::u32string& out, size_t* badOffset);
 std::u16string Utf32ToUtf16(std::u32string_view text);
 std::string Utf32ToUtf8(std::u32string_view text);
 std::string Cp1250ToUtf8(std::string_view text);
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
 // Valid UTF-8 to code page 1250 (unconvertible characters become
 // `replacement`); an empty string when the input is not valid UTF-8.
 std::string Utf8ToCp1250(std::string_view text, char replacement);

@@ -14,7 +14,5 @@ bool WriteAll(int fd, const uint8_t* data, size_t size);
 bool WriteLe32At(int fd, uint32_t value, long long offset);
 // "what: strerror(errno)".
 std::string ErrnoMessage(const std::string& what);
-// UTF-16 path from the speech API to the UTF-8 the file system takes.
-std::string PathFromUtf16(const char16_t* path);
 
 }  // namespace sonter2::host

@@ -8,6 +8,7 @@
 
 #include "host/audio/fd_io.h"
 #include "host/audio/wav_header.h"
+#include "platform/codepage.h"
 
 namespace sonter2::host {
 
@@ -118,7 +119,7 @@ HRESULT CWavFileDest::FileInterface::Set(PCWSTR pszFile, DWORD) {
   std::lock_guard lock(outer_.mutex_);
   outer_.closeLocked();
   std::string error;
-  if (!outer_.openLocked(PathFromUtf16(pszFile), &error)) {
+  if (!outer_.openLocked(platform::Utf16ToUtf8(pszFile), &error)) {
     outer_.failLocked(error);
     return E_FAIL;
   }

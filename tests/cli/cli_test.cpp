@@ -29,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/pulse_daemon.h"
+
 extern char** environ;
 
 namespace sonter2 {
@@ -569,76 +571,14 @@ TEST_F(CliTest, InterruptWithAStalledReaderOnStandardOutput) {
   EXPECT_EQ(r.status, 130) << r.err;
 }
 
-// A PulseAudio daemon of the test's own with a null sink, which plays in
-// real time like a card: one per test program, started on first use.
-class SoundServer {
- public:
-  static SoundServer& get() {
-    static SoundServer server;
-    return server;
-  }
-  const std::string& why() const { return why_; }
-  std::string address() const { return "unix:" + socket_; }
-  ~SoundServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
-
- private:
-  static bool canConnect(const std::string& path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    path.copy(addr.sun_path, sizeof addr.sun_path - 1);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    return ok;
-  }
-  SoundServer() {
-    const std::string program = "/usr/bin/pulseaudio";
-    char name[] = "/tmp/sonter2-cli-pulse-XXXXXX";
-    if (access(program.c_str(), X_OK) != 0 || mkdtemp(name) == nullptr) {
-      why_ = "pulseaudio is not installed (scripts/install-deps.sh installs it)";
-      return;
-    }
-    dir_ = name;
-    socket_ = dir_ + "/native";
-    std::vector<std::string> args = {program, "--daemonize=no", "--exit-idle-time=-1", "-n", "--use-pid-file=no",
-                                     "--disallow-exit", "--log-target=stderr", "--log-level=error",
-                                     "--load=module-null-sink sink_name=null rate=22050 channels=1",
-                                     "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_};
-    std::vector<std::string> env = {"HOME=" + dir_, "XDG_RUNTIME_DIR=" + dir_, "XDG_CONFIG_HOME=" + dir_ + "/config",
-                                    "PATH=/usr/bin:/bin"};
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
-      pid_ = 0;
-      why_ = "pulseaudio did not start";
-      return;
-    }
-    for (int i = 0; i < 400 && !canConnect(socket_); ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = 0;
-        why_ = "pulseaudio exited at start";
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (!canConnect(socket_)) why_ = "pulseaudio did not open its socket within 20 s";
-  }
-
-  pid_t pid_ = 0;
-  std::string dir_, socket_, why_;
-};
+// One sound server for the whole program: starting one takes a while.
+test::PulseDaemon& SoundServer() {
+  static test::PulseDaemon daemon;
+  return daemon;
+}
 
 TEST_F(CliTest, PlaysOnTheSoundServerInRealTimeWithEvents) {
-  SoundServer& server = SoundServer::get();
+  test::PulseDaemon& server = SoundServer();
   ASSERT_EQ(server.why(), "");
   RunOptions options;
   options.env["PULSE_SERVER"] = server.address();
@@ -663,7 +603,7 @@ TEST_F(CliTest, PlaysOnTheSoundServerInRealTimeWithEvents) {
 }
 
 TEST_F(CliTest, InterruptWhilePlayingStopsAtOnce) {
-  SoundServer& server = SoundServer::get();
+  test::PulseDaemon& server = SoundServer();
   ASSERT_EQ(server.why(), "");
   std::string book;
   for (int i = 0; i < 200; ++i) book += "Dobrý den, jak se máte? Dnes je krásný den.\n\n";

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "host/audio/destinations.h"
+#include "tests/support/pulse_daemon.h"
 #include "tests/host/audio_test_util.h"
 
 extern char** environ;
@@ -40,29 +41,6 @@ using testing::RecordingSink;
 using testing::SinkEvent;
 using testing::TestStream;
 
-bool CanConnect(const std::string& socketPath) {
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  socketPath.copy(addr.sun_path, sizeof addr.sun_path - 1);
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return ok;
-}
-
-std::string FindProgram(const char* name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    const size_t end = std::min(dirs.find(':', start), dirs.size());
-    const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return "";
-}
-
 // One daemon for the whole program: starting one takes a while.
 class SoundServer {
  public:
@@ -70,72 +48,21 @@ class SoundServer {
     static SoundServer server;
     return server;
   }
-  bool running() const { return pid_ > 0; }
+  bool running() const { return daemon_.running(); }
   const std::string& why() const { return why_; }
   SoundCardOptions options() const {
     SoundCardOptions o;
-    o.server = "unix:" + socket_;
+    o.server = daemon_.address();
     return o;
   }
   ~SoundServer() {
     if (keeper_ != nullptr) keeper_->Release();
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
 
  private:
   SoundServer() {
-    const std::string program = FindProgram("pulseaudio");
-    if (program.empty()) {
-      why_ = "pulseaudio is not installed (Debian package pulseaudio)";
-      return;
-    }
-    char name[] = "/tmp/sonter2-pulse-XXXXXX";
-    if (mkdtemp(name) == nullptr) {
-      why_ = "no temporary directory";
-      return;
-    }
-    dir_ = name;
-    socket_ = dir_ + "/native";
-    // Its own home and runtime directory, so that it neither meets a
-    // user's server nor needs a session bus; as root it warns and runs.
-    std::vector<std::string> args = {program,
-                                     "--daemonize=no",
-                                     "--exit-idle-time=-1",
-                                     "-n",
-                                     "--use-pid-file=no",
-                                     "--disallow-exit",
-                                     "--log-target=stderr",
-                                     "--log-level=error",
-                                     "--load=module-null-sink sink_name=null rate=22050 channels=1",
-                                     "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket_};
-    std::vector<std::string> env = {"HOME=" + dir_, "XDG_RUNTIME_DIR=" + dir_,
-                                    "XDG_CONFIG_HOME=" + dir_ + "/config", "PATH=/usr/bin:/bin"};
-    std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
-      pid_ = 0;
-      why_ = "pulseaudio did not start";
-      return;
-    }
-    for (int i = 0; i < 400 && !CanConnect(socket_); ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = 0;
-        why_ = "pulseaudio exited at start";
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (!CanConnect(socket_)) {
-      why_ = "pulseaudio did not open its socket within 20 s";
-      return;
-    }
+    why_ = daemon_.why();
+    if (!why_.empty()) return;
     // An idle null sink ticks in blocks of two seconds, and only takes up
     // a low latency asked for by a new stream at its next tick: the first
     // sound of a test would wait for it. One stream kept open for the whole
@@ -150,8 +77,8 @@ class SoundServer {
     std::this_thread::sleep_for(std::chrono::milliseconds(2200));
   }
 
-  pid_t pid_ = 0;
-  std::string dir_, socket_, why_;
+  test::PulseDaemon daemon_;
+  std::string why_;
   CAudioDestination* keeper_ = nullptr;
 };
 

@@ -127,6 +127,9 @@ TEST(CodePage, StrictUtf8) {
   }
   EXPECT_EQ(Utf8ToCp1250("\xC5\x99\xE2\x82\xAC\xF0\x9F\x98\x80", 0x01), "\xF8\x80\x01");
   EXPECT_EQ(Cp1250ToUtf8("\xF8\x80"), "\xC5\x99\xE2\x82\xAC");
+  std::u16string lone = u"\u0159\U0001F600x";
+  lone.push_back(0xDC00);
+  EXPECT_EQ(Utf16ToUtf8(lone), "\xC5\x99\xF0\x9F\x98\x80x\xEF\xBF\xBD");
 }
 
 TEST(System, LibraryPathAndModulesAreKnown) {

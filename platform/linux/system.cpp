@@ -32,12 +32,22 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-std::string libraryPath() {
+namespace {
+
+std::string findLibraryPath() {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&libraryPath), &info) == 0 || info.dli_fname == nullptr) return {};
+  if (dladdr(reinterpret_cast<void*>(&findLibraryPath), &info) == 0 || info.dli_fname == nullptr) return {};
   char resolved[PATH_MAX];
   if (realpath(info.dli_fname, resolved) != nullptr) return resolved;
   return info.dli_fname;
+}
+
+}  // namespace
+
+// The file does not move while it is loaded: found once, not at every text.
+std::string libraryPath() {
+  static const std::string path = findLibraryPath();
+  return path;
 }
 
 std::string fileBesideLibrary(std::string_view name) {

@@ -1,10 +1,18 @@
 // The audio protocol's notification side: marks played back to the sink of
 // the text being heard, registered notify sinks, positions.
 #include <algorithm>
+#include <chrono>
 
 #include "engine/speech.h"
 
 namespace sonter2 {
+
+namespace {
+// Set while this thread tells an application sink of a mark: an audio reset
+// called from inside that notification must not wait for itself.
+thread_local bool tellingSinkOfMark = false;
+constexpr auto kSinkCallWait = std::chrono::milliseconds(200);
+}  // namespace
 
 HRESULT CSpeech::PosnGet(PQWORD pqwTimeStamp) {
   if (pqwTimeStamp == nullptr) return E_INVALIDARG;
@@ -107,12 +115,19 @@ void CSpeech::onBookMark(DWORD markId, bool flushed) {
       } else if (record.type == kMarkTextFinished && playbackSink_ && playbackSerial_ == record.textSerial) {
         released = std::move(playbackSink_);
       }
+    } else if (static_cast<int32_t>(record.textSerial - silencedSerial_) <= 0) {
+      // A mark of a reset text that the destination heard before its flush
+      // but reports only now: its text has had its TextDataDone.
+      if (record.type == kMarkTextStarted && record.sink != nullptr) {
+        released = ComPtr<ITTSBufNotifySink>::adopt(record.sink);
+      }
     } else {
       audio_->PosnGet(&pos);
       switch (record.type) {
         case kMarkBookmark:
         case kMarkWordPosition:
           target = playbackSink_;
+          if (target) ++sinkCallsInFlight_;
           break;
         case kMarkTextFinished:
           released = std::move(playbackSink_);
@@ -128,11 +143,29 @@ void CSpeech::onBookMark(DWORD markId, bool flushed) {
     }
   }
   if (!target) return;
+  tellingSinkOfMark = true;
   if (record.type == kMarkBookmark) {
     target->BookMark(pos, record.value);
   } else {
     target->WordPosition(pos, record.ansi ? record.value : 2 * record.value);
   }
+  tellingSinkOfMark = false;
+  std::lock_guard<std::mutex> guard(markLock_);
+  if (--sinkCallsInFlight_ == 0) sinkCallsDone_.notify_all();
+}
+
+// After an audio reset nothing more is said about the texts it ended or that
+// were still being played. The wait is bounded: a sink that blocks must not
+// hold up the reset for ever.
+void CSpeech::silenceMarksOfResetTexts(bool waitForSinkCalls) {
+  ComPtr<ITTSBufNotifySink> playback;
+  std::unique_lock<std::mutex> guard(markLock_);
+  silencedSerial_ = textSerial_.load();
+  playback = std::move(playbackSink_);
+  if (waitForSinkCalls && !tellingSinkOfMark) {
+    sinkCallsDone_.wait_for(guard, kSinkCallWait, [this] { return sinkCallsInFlight_ == 0; });
+  }
+  guard.unlock();
 }
 
 // Gives back every reference that marks still hold (the engine is going).

@@ -177,6 +177,10 @@ HRESULT CSpeech::AudioResume() {
 }
 
 HRESULT CSpeech::AudioReset() {
+  // First, outside the pump's lock (a sink being told of a mark may call
+  // into the engine): no more marks of the texts so far reach their sinks,
+  // and those being delivered now have ended when this returns.
+  silenceMarksOfResetTexts(true);
   std::lock_guard<std::recursive_mutex> guard(pumpLock_);
   if (audioStarted_) {
     audio_->Stop();
@@ -190,6 +194,7 @@ HRESULT CSpeech::AudioReset() {
   // the next text.
   pausing_ = false;
   pauseRemainingMs_ = 0;
+  silenceMarksOfResetTexts(false);  // a text may have started meanwhile
   platform::traceLine("Flush called");
   audio_->Flush();
   platform::traceLine("Flush returned");

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -165,6 +166,7 @@ class CSpeech final : public ITTSAttributesA,
   void deliver(const int16_t* samples, uint32_t count) override;
   void postMark(uint32_t type, uint32_t value, ITTSBufNotifySink* sink, bool ansi);
   void releaseMarks();
+  void silenceMarksOfResetTexts(bool waitForSinkCalls);
   void offerPending(DWORD freeBytes);
   void appendPending(const uint8_t* bytes, size_t count);
   void startNextOrIdle();
@@ -219,7 +221,7 @@ class CSpeech final : public ITTSAttributesA,
   bool destIsFile_ = false;
   ComPtr<ITTSBufNotifySink> textSink_;  // the current request's sink
   bool textAnsi_ = false;
-  uint32_t textSerial_ = 0;  // counts utterances, to pair their start and end marks
+  std::atomic<uint32_t> textSerial_{0};  // counts utterances, to pair their start and end marks
   std::vector<int16_t> pauseBuf_;
   std::vector<int16_t> fadeBuf_;
 
@@ -228,6 +230,13 @@ class CSpeech final : public ITTSAttributesA,
   MarkTable markTable_;
   ComPtr<ITTSBufNotifySink> playbackSink_;  // guarded by markLock_
   uint32_t playbackSerial_ = 0;
+  // Texts up to this serial were reset: their marks, even those reported as
+  // heard after the reset, say nothing more to the application.
+  uint32_t silencedSerial_ = 0;
+  // Playback notifications being delivered to an application sink right now
+  // (guarded by markLock_); an audio reset waits for them to end.
+  int sinkCallsInFlight_ = 0;
+  std::condition_variable sinkCallsDone_;
   std::mutex notifyLock_;
   std::vector<NotifySinkEntry> notifySinks_;
   uint32_t nextSinkKey_ = 0;

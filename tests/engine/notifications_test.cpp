@@ -72,6 +72,23 @@ TEST_F(EngineTest, AFlushedEndOfTextReleasesTheSinkBeingHeard) {
   EXPECT_EQ(sink.refCount(), 0u);
 }
 
+TEST_F(EngineTest, MarksHeardBeforeAResetButReportedAfterItSayNothing) {
+  TestBufSink first, second;
+  speakA(text("a", {bookmark(1) + "A" + pause(10) + bookmark(2) + "B"}), &first);
+  audio->deferNotifications(true);
+  audio->play();  // all of it heard, but the notifications lag behind
+  centralA->AudioReset();
+  audio->deferNotifications(false);
+  audio->deliverDeferred();
+  EXPECT_EQ(first.events(), (Calls{"started", "done 0"}));
+  EXPECT_EQ(first.refCount(), 0u);
+  // A text spoken after the reset is reported as usual.
+  speakA(text("b", {bookmark(3) + "C"}), &second);
+  audio->drain();
+  EXPECT_EQ(second.events(), (Calls{"started", "done 0", "bookmark 3"}));
+  EXPECT_EQ(second.refCount(), 0u);
+}
+
 TEST_F(EngineTest, MarksAfterTheLastPhonemeComeBeforeTheEndOfText) {
   TestBufSink sink;
   speakA(text("a", {"A" + bookmark(9)}), &sink);

@@ -187,7 +187,28 @@ void TestAudio::callSink(const std::function<void(IAudioDestNotifySink*)>& call)
   sink->Release();
 }
 
+void TestAudio::deferNotifications(bool defer) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  defer_ = defer;
+}
+
+void TestAudio::deliverDeferred() {
+  std::deque<std::function<void()>> calls;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    calls.swap(deferred_);
+  }
+  for (auto& call : calls) notify(std::move(call));
+}
+
 void TestAudio::notify(std::function<void()> call) {
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (defer_) {
+      deferred_.push_back(std::move(call));
+      return;
+    }
+  }
   if (!options_.ownThread) {
     call();
     return;

@@ -84,6 +84,10 @@ class TestAudio final : public IAudio, public IAudioDest, public IAudioFile {
   void refuseNext(int count);
   // Waits until the own thread has delivered everything queued so far.
   void waitIdle();
+  // While deferring, notifications wait (in order) until deliverDeferred():
+  // what a destination does whose notification thread is behind.
+  void deferNotifications(bool defer);
+  void deliverDeferred();
 
   // --- what happened ---
   std::vector<std::string> calls() const;
@@ -117,6 +121,8 @@ class TestAudio final : public IAudio, public IAudioDest, public IAudioFile {
   int refuse_ = 0;
   DWORD level_;
   bool started_ = false;
+  bool defer_ = false;
+  std::deque<std::function<void()>> deferred_;
 
   // Notification thread.
   std::mutex queueMutex_;

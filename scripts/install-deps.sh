@@ -2,11 +2,21 @@
 # Installs what building, testing and the voice need on Debian 12.
 #   scripts/install-deps.sh          build, tests, voice
 #   scripts/install-deps.sh --ci     also clang for the fuzz targets
+#   scripts/install-deps.sh --list [--ci]   print the package names only
 set -eu
+list=false
+if [ "${1:-}" = "--list" ]; then
+  list=true
+  shift
+fi
 packages="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libpulse-dev pulseaudio festvox-czech-dita"
 if [ "${1:-}" = "--ci" ]; then
   packages="$packages clang libclang-rt-14-dev"
+fi
+if $list; then
+  echo $packages
+  exit 0
 fi
 # Nothing to do when every package is there already.
 missing=""

@@ -48,12 +48,13 @@ HRESULT CSpeech::PitchGet(WORD* pwPitch) {
 }
 
 HRESULT CSpeech::PitchSet(WORD wPitch) {
-  HRESULT hr = pitchSetLocked(wPitch);
+  HRESULT hr = applyPitch(wPitch);
   if (hr == S_OK) notifyAttribChanged(1);
   return hr;
 }
 
-HRESULT CSpeech::pitchSetLocked(uint32_t value) {
+// Checks and stores the pitch and applies it at once, between two pump steps.
+HRESULT CSpeech::applyPitch(uint32_t value) {
   uint32_t p = value == 0xFFFF ? kMaxPitch : value;
   if (p == 0) {
     p = kMinPitch;
@@ -73,12 +74,13 @@ HRESULT CSpeech::SpeedGet(DWORD* pdwSpeed) {
 }
 
 HRESULT CSpeech::SpeedSet(DWORD dwSpeed) {
-  HRESULT hr = speedSetLocked(dwSpeed);
+  HRESULT hr = applySpeed(dwSpeed);
   if (hr == S_OK) notifyAttribChanged(2);
   return hr;
 }
 
-HRESULT CSpeech::speedSetLocked(uint32_t value) {
+// Checks and stores the speed and applies it at once, between two pump steps.
+HRESULT CSpeech::applySpeed(uint32_t value) {
   uint32_t s = value == 0 ? kMinSpeed : value;
   if (s == 0xFFFFFFFFu) {
     s = kMaxSpeed;

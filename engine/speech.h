@@ -160,7 +160,7 @@ class CSpeech final : public ITTSAttributesA,
   void startUtterance(SpeechRequest request);
   void beginSynthesis();
   bool generateNextChunk();
-  bool renderPauseChunk();
+  void renderPauseChunk();
   bool endUtterance();
   void executeCommand(uint8_t symbol, uint32_t argument);
   void deliver(const int16_t* samples, uint32_t count) override;
@@ -181,8 +181,8 @@ class CSpeech final : public ITTSAttributesA,
   // Settings.
   void loadVoiceDefaults();
   void readVolumeFlags();
-  HRESULT pitchSetLocked(uint32_t value);
-  HRESULT speedSetLocked(uint32_t value);
+  HRESULT applyPitch(uint32_t value);
+  HRESULT applySpeed(uint32_t value);
 
   // Dictionary.
   void loadDictionaries();

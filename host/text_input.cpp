@@ -1,56 +1,20 @@
 // Reading and checking the text for `sonter2 say`; see the header.
 #include "host/text_input.h"
 
+#include <algorithm>
+
+#include "platform/codepage.h"
+
 namespace sonter2::host {
 
 bool DecodeUtf8(std::string_view bytes, std::u16string& out, size_t& badOffset) {
-  out.clear();
-  out.reserve(bytes.size());
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b0 = static_cast<uint8_t>(bytes[i]);
-    uint32_t c = 0;
-    size_t length = 0;
-    uint32_t min = 0;
-    if (b0 < 0x80) {
-      c = b0;
-      length = 1;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-      c = b0 & 0x1F;
-      length = 2;
-      min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      c = b0 & 0x0F;
-      length = 3;
-      min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      c = b0 & 0x07;
-      length = 4;
-      min = 0x10000;
-    } else {
-      badOffset = i;
-      return false;
-    }
-    for (size_t k = 1; k < length; ++k) {
-      if (i + k >= bytes.size() || (static_cast<uint8_t>(bytes[i + k]) & 0xC0) != 0x80) {
-        badOffset = i;
-        return false;
-      }
-      c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      badOffset = i;
-      return false;
-    }
-    if (c == 0) c = ' ';  // the engine's text ends at a NUL
-    if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += length;
+  std::u32string chars;
+  if (!platform::DecodeUtf8(bytes, chars, &badOffset)) {
+    out.clear();
+    return false;
   }
+  std::replace(chars.begin(), chars.end(), U'\0', U' ');  // the engine's text ends at a NUL
+  out = platform::Utf32ToUtf16(chars);
   return true;
 }
 

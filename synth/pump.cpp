@@ -112,7 +112,7 @@ bool CSpeech::generateNextChunk() {
 }
 
 // One chunk of at most 500 ms of silence, faded in from the last sample.
-bool CSpeech::renderPauseChunk() {
+void CSpeech::renderPauseChunk() {
   // A pause length beyond the signed range (an inject value above 2^31)
   // counts as none rather than as a pause that never ends.
   const int32_t ms = std::clamp(pauseRemainingMs_, 0, kMaxPauseChunkMs);
@@ -135,7 +135,6 @@ bool CSpeech::renderPauseChunk() {
     pausing_ = false;
     synth_.clearLastOutput();
   }
-  return true;
 }
 
 // The end of the text: TextDataDone, the text-finished mark, the closing fade.

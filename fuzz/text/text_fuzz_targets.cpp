@@ -16,6 +16,7 @@
 #include "synth/phonetic_stream.h"
 #include "text/character_class.h"
 #include "text/phonetic_format.h"
+#include "tests/text/reference_dictionary.h"
 
 namespace sonter2::fuzz {
 namespace {
@@ -37,28 +38,6 @@ void CheckStream(const std::string& bytes) {
   }
 }
 
-// The longest key at each position, by trying every entry.
-std::string PlainApply(const std::vector<std::pair<std::string, std::string>>& entries, std::string word) {
-  LowercaseInPlace(word);
-  std::string text = " " + word + " ";
-  for (size_t p = 0; p < text.size();) {
-    const std::pair<std::string, std::string>* best = nullptr;
-    for (const auto& entry : entries) {
-      if (text.compare(p, entry.first.size(), entry.first) == 0 && (!best || entry.first.size() > best->first.size())) {
-        best = &entry;
-      }
-    }
-    if (best == nullptr) {
-      ++p;
-      continue;
-    }
-    const std::string replacement =
-        (best->first.front() == ' ' ? " " : "") + best->second + (best->first.back() == ' ' ? " " : "");
-    text.replace(p, best->first.size(), replacement);
-    p += replacement.size();
-  }
-  return text.substr(1, text.size() - 2);
-}
 
 }  // namespace
 
@@ -135,7 +114,7 @@ void FuzzDictionary(const uint8_t* data, size_t size) {
   for (const auto& word : words) {
     std::string applied = word;
     dictionary.Apply(applied);
-    Check(applied == PlainApply(dictionary.entries(), word), "the walk missed the longest key");
+    Check(applied == ReferenceApply(dictionary.entries(), word), "the walk missed the longest key");
   }
   dictionary.Reset();
 }

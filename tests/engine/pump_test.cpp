@@ -88,8 +88,9 @@ TEST_F(EngineTest, RefusedOutputIsKeptAndOfferedAgainInOrder) {
 TEST_F(EngineTest, OutputOfARefusedStepStaysBehindTheRefusedChunk) {
   engine->synthesizer().lastSample = 0;
   audio->refuseNext(1);
-  // Two chunks in one step? Pause chunks are one per step, so a refused
-  // chunk is followed by the next step's output only after it has gone.
+  // Pause chunks are one per step: the next step runs only once the refused
+  // chunk has gone. (Periods of one step queue behind a refused one; the
+  // rendering tests with a written voice show that.)
   speakA(text("a", {pause(10) + pause(10) + "A"}), nullptr);
   EXPECT_EQ(engine->pendingBytes(), 440u);
   audio->drain();

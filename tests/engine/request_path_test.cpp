@@ -180,8 +180,8 @@ TEST_F(EngineTest, ALongQueueOfEmptyTextsDoesNotExhaustTheStack) {
 }
 
 TEST_F(EngineTest, LumivoxHostPassesOverTheFirstFullStopAfterBookmark1100) {
-  // The host scan runs at creation; the flag is checked directly here and
-  // through a real host named LUMIVOX.EXE in the client tests.
+  // The host scan runs at creation; lumivox_test runs a probe under the
+  // name LUMIVOX.EXE for the other side.
   EXPECT_FALSE(engine->lumivoxHost());
   std::string t = "\\mrk=1100\\Dobr\xfd den. Ahoj.";
   scripts[t] = {"A"};

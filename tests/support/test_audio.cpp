@@ -159,6 +159,7 @@ HRESULT TestAudio::DataSet(PVOID pBuffer, DWORD dwSize) {
   size_t queued = accepted_.size() - consumed_;
   if (refuse_ > 0 || (options_.capacity != SIZE_MAX && queued + dwSize > options_.capacity)) {
     if (refuse_ > 0) --refuse_;
+    ++refusals_;
     calls_.back() += " refused";
     return E_FAIL;
   }
@@ -285,15 +286,20 @@ void TestAudio::play(size_t bytes) {
 
 void TestAudio::drain(int rounds) {
   for (int i = 0; i < rounds; ++i) {
-    size_t before;
+    size_t before, refusedBefore;
     {
       std::lock_guard<std::mutex> guard(mutex_);
       before = accepted_.size();
+      refusedBefore = refusals_;
     }
     play();
     waitIdle();
     std::lock_guard<std::mutex> guard(mutex_);
-    if (accepted_.size() == before && consumed_ == accepted_.size() && marks_.empty()) return;
+    // Done when a round moved nothing; a refused offer moves nothing either,
+    // but the engine keeps what was refused for the next FreeSpace.
+    if (accepted_.size() == before && consumed_ == accepted_.size() && marks_.empty() && refusals_ == refusedBefore) {
+      return;
+    }
   }
 }
 

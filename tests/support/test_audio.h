@@ -119,6 +119,7 @@ class TestAudio final : public IAudio, public IAudioDest, public IAudioFile {
   std::deque<Mark> marks_;
   IAudioDestNotifySink* sink_ = nullptr;
   int refuse_ = 0;
+  size_t refusals_ = 0;  // DataSet calls refused so far
   DWORD level_;
   bool started_ = false;
   bool defer_ = false;

@@ -13,6 +13,7 @@
 #include "text/character_class.h"
 #include "text/character_names.h"
 #include "text/token_reader.h"
+#include "tests/text/reference_dictionary.h"
 
 namespace sonter2 {
 namespace {
@@ -191,30 +192,6 @@ TEST_F(DictionaryTest, LoadFile) {
   std::remove(path.c_str());
 }
 
-// The lookup walk against the plain definition: at each position the
-// longest key that begins there, scanning on after the replacement.
-std::string ReferenceApply(const std::vector<std::pair<std::string, std::string>>& entries, std::string word) {
-  LowercaseInPlace(word);
-  std::string text = " " + word + " ";
-  size_t p = 0;
-  while (p < text.size()) {
-    const std::pair<std::string, std::string>* best = nullptr;
-    for (const auto& entry : entries) {
-      if (text.compare(p, entry.first.size(), entry.first) == 0 && (!best || entry.first.size() > best->first.size())) {
-        best = &entry;
-      }
-    }
-    if (best == nullptr) {
-      ++p;
-      continue;
-    }
-    std::string replacement = (best->first.front() == ' ' ? " " : "") + best->second +
-                              (best->first.back() == ' ' ? " " : "");
-    text.replace(p, best->first.size(), replacement);
-    p += replacement.size();
-  }
-  return text.substr(1, text.size() - 2);
-}
 
 TEST_F(DictionaryTest, WalkFindsTheLongestKeyLikeAPlainSearch) {
   std::mt19937 random(7);
